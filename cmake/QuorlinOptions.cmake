@@ -27,7 +27,16 @@ function(quorlin_add_test name)
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
         DISCOVERY_TIMEOUT 60
         PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORLIN_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QUORLIN_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
             TIMEOUT 120
             ${ARG_PROPERTIES})
+    # gtest_discover_tests flattens list-valued PROPERTIES (only the first variable of an
+    # ENVIRONMENT list would arrive), so the environment is set by a second include file that
+    # ctest reads after the discovered tests have been added.
+    set(environment "QT_QPA_PLATFORM=offscreen" "QUORLIN_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+        "QUORLIN_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+    set(script "${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake")
+    file(WRITE "${script}" "foreach(test IN LISTS ${name}_TESTS)\n"
+        "  set_tests_properties(\"\${test}\" PROPERTIES ENVIRONMENT [==[${environment}]==])\n"
+        "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${script}")
 endfunction()
