@@ -54,7 +54,8 @@ int KillAndReap(pid_t pid, int signal) {
 
 // Starts the simulator with stdout on a pipe (returned through `out`) and stderr into
 // `errorPath` (or the same pipe when empty).
-pid_t Spawn(const std::vector<std::string>& arguments, int& out, const std::string& errorPath) {
+pid_t Spawn(const std::string& name, const std::vector<std::string>& arguments, int& out,
+            const std::string& errorPath) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return -1;
@@ -67,7 +68,7 @@ pid_t Spawn(const std::vector<std::string>& arguments, int& out, const std::stri
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
     }
-    const std::string program = DevsimProcess::BinDir() + "/quorlin-devsim";
+    const std::string program = DevsimProcess::BinDir() + "/" + name;
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& argument : arguments)
@@ -205,7 +206,7 @@ DevsimProcess::DevsimProcess(const std::string& fleetXml, std::vector<std::strin
     arguments.insert(arguments.end(), extraArgs.begin(), extraArgs.end());
 
     const std::string errorPath = m_directory + "/stderr.txt";
-    m_pid = Spawn(arguments, m_stdout, errorPath);
+    m_pid = Spawn("quorlin-devsim", arguments, m_stdout, errorPath);
     if (m_pid < 0) {
         m_error = "cannot start " + BinDir() + "/quorlin-devsim";
         return;
@@ -280,9 +281,15 @@ bool DevsimProcess::WaitForLog(const std::function<bool(const std::vector<std::s
 
 DevsimProcess::RunResult DevsimProcess::Run(const std::vector<std::string>& arguments,
                                             std::chrono::milliseconds timeout) {
+    return RunProgram("quorlin-devsim", arguments, timeout);
+}
+
+DevsimProcess::RunResult DevsimProcess::RunProgram(const std::string& program,
+                                                   const std::vector<std::string>& arguments,
+                                                   std::chrono::milliseconds timeout) {
     RunResult result;
     int out = -1;
-    const pid_t pid = Spawn(arguments, out, "");
+    const pid_t pid = Spawn(program, arguments, out, "");
     if (pid < 0)
         return result;
     const auto deadline = Clock::now() + timeout;

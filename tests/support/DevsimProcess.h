@@ -57,6 +57,10 @@ public:
     // Runs quorlin-devsim with `arguments` to its end (killed after `timeout`).
     static RunResult Run(const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // Runs another program of BinDir() (quorlin-scan, say) the same way, in this environment.
+    static RunResult RunProgram(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // Where the programs are: QUORLIN_BIN_DIR, else the directory of this executable.
     static std::string BinDir();
