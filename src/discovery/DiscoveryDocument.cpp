@@ -21,7 +21,6 @@ namespace {
 
 constexpr const char* kRootName = "TREE";
 constexpr const char* kNodeName = "Node";
-constexpr const char* kAddressNames[] = {"IP", "Mask", "GW", "DNS1", "DNS2"};
 
 TiXmlElement* FindRoot(TiXmlDocument& xml) {
     return TiXmlHandle(&xml).FirstChild(kRootName).ToElement();
