@@ -14,6 +14,8 @@ public:
     // The icon resource `id`, or nullptr.
     HICON LoadIcon(UINT id) const;
     void SetRegistryKey(LPCSTR key);
+    // The help command's default handler; the program has no help file, so it does nothing.
+    void OnHelp() {}
 
     CWnd* m_pMainWnd = nullptr;
     std::string m_appName;

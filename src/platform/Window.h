@@ -21,7 +21,8 @@ BOOL IsWindow(HWND window);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND window);
 BOOL SetWindowText(HWND window, LPCSTR text);
-// Copies at most `maxCount` - 1 bytes of the window text and a terminator; returns the bytes copied.
+// Copies at most `maxCount` - 1 bytes of the window text and a terminator; returns the bytes
+// copied.
 int GetWindowText(HWND window, LPSTR buffer, int maxCount);
 BOOL EnableWindow(HWND window, BOOL enable);
 BOOL IsWindowEnabled(HWND window);
@@ -86,63 +87,64 @@ protected:
     bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 };
 
-#define DECLARE_MESSAGE_MAP()                        \
-protected:                                           \
-    static const AFX_MSGMAP* GetThisMessageMap();    \
+#define DECLARE_MESSAGE_MAP()                     \
+protected:                                        \
+    static const AFX_MSGMAP* GetThisMessageMap(); \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                           \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }   \
-    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                   \
-        using ThisClass = theClass;                                                      \
-        using TheBaseClass = baseClass;                                                  \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)          \
+    const AFX_MSGMAP* theClass::GetMessageMap() const { \
+        return GetThisMessageMap();                     \
+    }                                                   \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {   \
+        using ThisClass = theClass;                     \
+        using TheBaseClass = baseClass;                 \
         static const AFX_MSGMAP_ENTRY entries[] = {
-#define END_MESSAGE_MAP()                                                  \
-    {0, 0, 0, nullptr}                                                     \
-    }                                                                      \
-    ;                                                                      \
+#define END_MESSAGE_MAP()                                                      \
+    { 0, 0, 0, nullptr }                                                       \
+    }                                                                          \
+    ;                                                                          \
     static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries}; \
-    return &map;                                                           \
+    return &map;                                                               \
     }
 
 #define AFX_MSG_THIS(t) static_cast<ThisClass*>(t)
 
-#define ON_WM_SYSCOMMAND()                                                         \
-    {WM_SYSCOMMAND, 0, 0, [](CCmdTarget* t, WPARAM w, LPARAM l) -> LRESULT {       \
-         AFX_MSG_THIS(t)->OnSysCommand(static_cast<UINT>(w), l);                   \
-         return 0;                                                                 \
+#define ON_WM_SYSCOMMAND()                                                   \
+    {WM_SYSCOMMAND, 0, 0, [](CCmdTarget* t, WPARAM w, LPARAM l) -> LRESULT { \
+         AFX_MSG_THIS(t)->OnSysCommand(static_cast<UINT>(w), l);             \
+         return 0;                                                           \
      }},
-#define ON_WM_PAINT()                                                              \
-    {WM_PAINT, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {                \
-         AFX_MSG_THIS(t)->OnPaint();                                               \
-         return 0;                                                                 \
+#define ON_WM_PAINT()                                               \
+    {WM_PAINT, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { \
+         AFX_MSG_THIS(t)->OnPaint();                                \
+         return 0;                                                  \
      }},
-#define ON_WM_QUERYDRAGICON()                                                      \
-    {WM_QUERYDRAGICON, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {        \
-         return reinterpret_cast<LRESULT>(AFX_MSG_THIS(t)->OnQueryDragIcon());     \
+#define ON_WM_QUERYDRAGICON()                                                  \
+    {WM_QUERYDRAGICON, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {    \
+         return reinterpret_cast<LRESULT>(AFX_MSG_THIS(t)->OnQueryDragIcon()); \
      }},
-#define ON_WM_CLOSE()                                                              \
-    {WM_CLOSE, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {                \
-         AFX_MSG_THIS(t)->OnClose();                                               \
-         return 0;                                                                 \
+#define ON_WM_CLOSE()                                               \
+    {WM_CLOSE, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { \
+         AFX_MSG_THIS(t)->OnClose();                                \
+         return 0;                                                  \
      }},
-#define ON_BN_CLICKED(id, memberFxn)                                               \
-    {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id),                                \
-     [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {                                \
-         (AFX_MSG_THIS(t)->*(memberFxn))();                                        \
-         return 0;                                                                 \
+#define ON_BN_CLICKED(id, memberFxn)                                                               \
+    {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { \
+         (AFX_MSG_THIS(t)->*(memberFxn))();                                                        \
+         return 0;                                                                                 \
      }},
 #define ON_COMMAND(id, memberFxn) ON_BN_CLICKED(id, memberFxn)
-#define ON_NOTIFY(notifyCode, id, memberFxn)                                       \
-    {WM_NOTIFY, static_cast<UINT>(notifyCode), static_cast<UINT>(id),              \
-     [](CCmdTarget* t, WPARAM, LPARAM l) -> LRESULT {                              \
-         LRESULT result = 0;                                                       \
-         (AFX_MSG_THIS(t)->*(memberFxn))(reinterpret_cast<NMHDR*>(l), &result);    \
-         return result;                                                            \
+#define ON_NOTIFY(notifyCode, id, memberFxn)                                    \
+    {WM_NOTIFY, static_cast<UINT>(notifyCode), static_cast<UINT>(id),           \
+     [](CCmdTarget* t, WPARAM, LPARAM l) -> LRESULT {                           \
+         LRESULT result = 0;                                                    \
+         (AFX_MSG_THIS(t)->*(memberFxn))(reinterpret_cast<NMHDR*>(l), &result); \
+         return result;                                                         \
      }},
-#define ON_MESSAGE(message, memberFxn)                                             \
+#define ON_MESSAGE(message, memberFxn)                                                    \
     {static_cast<UINT>(message), 0, 0, [](CCmdTarget* t, WPARAM w, LPARAM l) -> LRESULT { \
-         return (AFX_MSG_THIS(t)->*(memberFxn))(w, l);                             \
+         return (AFX_MSG_THIS(t)->*(memberFxn))(w, l);                                    \
      }},
 
 // ---------------------------------------------------------------------------------------------

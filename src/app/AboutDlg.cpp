@@ -1,0 +1,5 @@
+#include "AboutDlg.h"
+
+#include "Resource.h"
+
+CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

@@ -1,0 +1,29 @@
+#include "QuorlinApp.h"
+
+#include "QuorlinDlg.h"
+
+BEGIN_MESSAGE_MAP(CQuorlinApp, CWinApp)
+ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+END_MESSAGE_MAP()
+
+CQuorlinApp::CQuorlinApp() : CWinApp(nullptr) {}
+
+BOOL CQuorlinApp::InitInstance() {
+    INITCOMMONCONTROLSEX initControls;
+    initControls.dwSize = sizeof(initControls);
+    initControls.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&initControls);
+
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+    SetRegistryKey("Local AppWizard-Generated Applications");
+
+    {
+        CQuorlinDlg dialog;
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        m_pMainWnd = nullptr;
+    }
+    // The dialog has ended: end the application without a message loop of its own.
+    return FALSE;
+}

@@ -1,0 +1,81 @@
+#include "App.h"
+
+#include <QApplication>
+
+#include <cerrno>
+
+#include "Icons.h"
+#include "Resources.h"
+#include "Runtime.h"
+#include "Threads.h"
+
+namespace {
+
+CWinApp* gApp = nullptr;
+
+// How long the end of the run gives threads that were asked to stop (an SDK call in flight
+// is left to finish).
+constexpr DWORD kThreadsEndMilliseconds = 10000;
+
+}  // namespace
+
+CWinApp::CWinApp(LPCSTR appName) {
+    // Without a name the program's own file name is taken.
+    m_appName = appName ? appName : program_invocation_short_name;
+    gApp = this;
+}
+
+CWinApp::~CWinApp() {
+    if (gApp == this)
+        gApp = nullptr;
+}
+
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
+
+int CWinApp::ExitInstance() {
+    return 0;
+}
+
+HICON CWinApp::LoadIcon(UINT id) const {
+    const std::optional<QString> path = platform::FindIconPath(id);
+    if (!path)
+        return nullptr;
+    const QString file = *path;
+    return reinterpret_cast<HICON>(platform::Runtime::Get().Call(nullptr, [file]() -> LRESULT {
+        return reinterpret_cast<LRESULT>(platform::LoadIconFile(file, GetSystemMetrics(SM_CXICON),
+                                                                GetSystemMetrics(SM_CYICON), true));
+    }));
+}
+
+void CWinApp::SetRegistryKey(LPCSTR key) {
+    // Recorded only: nothing is read from or written to any settings store.
+    m_registryKey = key ? key : "";
+}
+
+CWinApp* AfxGetApp() {
+    return gApp;
+}
+
+void AfxEnableControlContainer() {}
+
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
+    return init != nullptr && init->dwSize == sizeof(INITCOMMONCONTROLSEX) ? TRUE : FALSE;
+}
+
+int AfxWinMain(int argc, char** argv) {
+    QApplication application(argc, argv);
+    platform::Runtime& runtime = platform::Runtime::Get();
+    runtime.StartGui();
+    CWinApp* app = AfxGetApp();
+    int code = 1;
+    if (app != nullptr) {
+        if (app->InitInstance())
+            QApplication::exec();
+        code = app->ExitInstance();
+    }
+    runtime.ShutDown();
+    StopAndWaitForAllThreads(kThreadsEndMilliseconds);
+    return code;
+}
