@@ -158,7 +158,7 @@ int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     {
         std::lock_guard lock(gBoxesMutex);
         if (gRecordBoxes) {
-            gBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+            gBoxes.push_back({owner, caption ? caption : "", text ? text : "", type});
             return IDOK;
         }
     }

@@ -36,7 +36,9 @@ TEST(ConvertUtf8ToAnsi, LatinOneKeepsAccentsAndReplacesTheRest) {
 
 TEST(ConvertUtf8ToAnsi, MalformedInputBecomesDefaultCharacter) {
     LocaleScope scope("C");
-    EXPECT_EQ(ConvertUtf8ToAnsi("a\xFF" "b"), "a?b");
+    EXPECT_EQ(ConvertUtf8ToAnsi("a\xFF"
+                                "b"),
+              "a?b");
     EXPECT_EQ(ConvertUtf8ToAnsi("a\xC3"), "a?");
 }
 
