@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QImage>
@@ -203,8 +204,13 @@ HICON LoadIconFile(const QString& path, int cx, int cy, bool shared) {
         cx = GetSystemMetrics(SM_CXICON);
     if (cy <= 0)
         cy = GetSystemMetrics(SM_CYICON);
+    // Shared icons are kept by the file's absolute name: the same relative name from another
+    // current directory is another file.
+    const QFileInfo file(path);
+    if (!file.exists())
+        return nullptr;
     std::lock_guard lock(gIconsMutex);
-    const auto key = std::make_tuple(path, cx, cy);
+    const auto key = std::make_tuple(file.absoluteFilePath(), cx, cy);
     if (shared) {
         auto it = gSharedIcons.find(key);
         if (it != gSharedIcons.end())
