@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace quorlin::devsim {
 
@@ -38,14 +41,24 @@ std::string FormatIPv4(uint32_t address) {
     return text;
 }
 
-bool InOwnNetworkNamespace() {
+bool InOwnNetworkNamespace(std::string* why) {
     struct stat own {};
     struct stat init {};
-    if (::stat("/proc/self/ns/net", &own) != 0)
+    const std::pair<const char*, struct stat*> paths[] = {{"/proc/self/ns/net", &own},
+                                                          {"/proc/1/ns/net", &init}};
+    for (const auto& [path, info] : paths) {
+        if (::stat(path, info) != 0) {
+            if (why)
+                *why = std::string("cannot read ") + path + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    if (own.st_ino == init.st_ino && own.st_dev == init.st_dev) {
+        if (why)
+            *why = "this process shares the machine's network namespace";
         return false;
-    if (::stat("/proc/1/ns/net", &init) != 0)
-        return false;
-    return own.st_ino != init.st_ino || own.st_dev != init.st_dev;
+    }
+    return true;
 }
 
 }  // namespace quorlin::devsim

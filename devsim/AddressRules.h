@@ -19,7 +19,7 @@ constexpr bool IsLoopback(uint32_t address) {
 }
 
 // True only when this process runs in a network namespace other than that of process 1,
-// i.e. one a test made for itself. False when either cannot be read.
-bool InOwnNetworkNamespace();
+// i.e. one a test made for itself. False when either cannot be read, with `why` saying so.
+bool InOwnNetworkNamespace(std::string* why = nullptr);
 
 }  // namespace quorlin::devsim

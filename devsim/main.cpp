@@ -32,10 +32,9 @@ int main(int argc, char** argv) {
         std::fputs(Usage(), stdout);
         return 0;
     }
-    if (options.allowAnyAddress && !InOwnNetworkNamespace()) {
-        return Fail(
-            "--allow-any-address is only honoured inside a network namespace of its own; this "
-            "process shares the machine's network");
+    if (std::string why; options.allowAnyAddress && !InOwnNetworkNamespace(&why)) {
+        return Fail("--allow-any-address is only honoured inside a network namespace of its own (" +
+                    why + ")");
     }
     const auto udpAddress = ParseIPv4(options.udpAddress);
     if (!udpAddress)

@@ -384,7 +384,7 @@ TEST(DevsimRaw, StartupRefusals) {
     if (!devsim::InOwnNetworkNamespace()) {
         cases.push_back({"any address outside a test namespace",
                          {"--fleet", good, "--port", "0", "--allow-any-address"},
-                         "network namespace"});
+                         "only honoured inside a network namespace"});
     }
     for (const auto& c : cases) {
         const auto result = DevsimProcess::Run(c.arguments);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "DeviceRecord.h"
 #include "DevsimProcess.h"
@@ -350,4 +353,53 @@ TEST_F(SdkEndToEnd, ScanPrintsTheTenColumns) {
         << json.output;
     EXPECT_NE(json.output.find("\"SN\":\"TAB\\u0009HERE\""), std::string::npos) << json.output;
     EXPECT_NE(json.output.find("{\"found\":2}"), std::string::npos);
+}
+
+// Inside a network namespace of the test's own, --allow-any-address lets devices sit outside
+// loopback; the SDK and quorlin-scan find them there. Nothing leaves the namespace.
+TEST(DevsimNamespace, AnyAddressInsideATestNamespace) {
+    if (::geteuid() != 0 || ::access("/usr/bin/unshare", X_OK) != 0) {
+        GTEST_SKIP() << "needs root and unshare to make a network namespace";
+    }
+    // The simulator tells a test namespace from the machine's by process 1's namespace.
+    if (::access("/proc/1/ns/net", F_OK) != 0 && errno == EACCES) {
+        GTEST_SKIP() << "process 1's network namespace cannot be read here";
+    }
+    TempDir dir;
+    const std::string fleet =
+        dir.Write("fleet.xml",
+                  Fleet("<Device><Eth0 IP=\"10.77.0.2\" Mask=\"255.255.255.0\" GW=\"10.77.0.1\" />"
+                        "<SN A=\"NS-CAM\" /><Model A=\"IPC-NS\" /></Device>"));
+    const std::string bin = DevsimProcess::BinDir();
+    const std::string script =
+        "set -e\n"
+        "ip link set lo up\n"
+        "ip addr add 10.77.0.1/24 dev lo\n"
+        "ip addr add 10.77.0.2/24 dev lo\n"
+        "'" +
+        bin + "/quorlin-devsim' --fleet '" + fleet +
+        "' --port 41894 --udp-address 10.77.0.1 "
+        "--allow-any-address > '" +
+        dir.Path() +
+        "/ready' &\n"
+        "sim=$!\n"
+        "for i in $(seq 1 600); do grep -q ready '" +
+        dir.Path() +
+        "/ready' && break; sleep 0.05; done\n"
+        "ZQ_NETSDK_TARGETS=10.77.0.1:41894 '" +
+        bin +
+        "/quorlin-scan'\n"
+        "kill $sim\n"
+        "wait $sim\n";
+    const auto result =
+        DevsimProcess::RunProgram("/usr/bin/unshare", {"-n", "sh", "-c", script}, 60s);
+    if (result.output.find("Operation not permitted") != std::string::npos) {
+        GTEST_SKIP() << "network namespaces are not allowed here: " << result.output;
+    }
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find(
+                  "NS-CAM\tIPC-NS\t02:51:0a:4d:00:02\t10.77.0.2\t255.255.255.0\t10.77.0.1\t"),
+              std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("found 1\n"), std::string::npos) << result.output;
 }

@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,32 +52,38 @@ int KillAndReap(pid_t pid, int signal) {
     return -1;
 }
 
-// Starts the simulator with stdout on a pipe (returned through `out`) and stderr into
-// `errorPath` (or the same pipe when empty).
+// Starts a program with stdout on a pipe (returned through `out`) and stderr into
+// `errorPath` (or the same pipe when empty). The child gets SIGTERM when the thread that
+// started it dies, so that a crashed test never leaves a simulator holding its addresses.
 pid_t Spawn(const std::string& name, const std::vector<std::string>& arguments, int& out,
             const std::string& errorPath) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    if (errorPath.empty()) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    }
-    const std::string program = DevsimProcess::BinDir() + "/" + name;
+    const std::string program = name.starts_with("/") ? name : DevsimProcess::BinDir() + "/" + name;
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to exec.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::dup2(pipeFds[1], STDOUT_FILENO);
+        if (errorPath.empty()) {
+            ::dup2(pipeFds[1], STDERR_FILENO);
+        } else {
+            const int fd = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd >= 0)
+                ::dup2(fd, STDERR_FILENO);
+        }
+        ::execve(program.c_str(), argv.data(), environ);
+        ::_exit(127);
+    }
     ::close(pipeFds[1]);
     if (pid < 0) {
         ::close(pipeFds[0]);

@@ -57,7 +57,8 @@ public:
     // Runs quorlin-devsim with `arguments` to its end (killed after `timeout`).
     static RunResult Run(const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // Runs another program of BinDir() (quorlin-scan, say) the same way, in this environment.
+    // Runs another program of BinDir() (quorlin-scan, say), or one named by an absolute path,
+    // the same way, in this environment.
     static RunResult RunProgram(const std::string& program,
                                 const std::vector<std::string>& arguments,
                                 std::chrono::milliseconds timeout = std::chrono::seconds(20));
