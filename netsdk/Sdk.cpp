@@ -96,6 +96,11 @@ int Sdk::GetConfig(int32_t login, uint32_t command, int32_t channel, void* buffe
     const auto bytes = Exchange(
         session, wire::EncodeConfigRequest(requestId, wire::ConfigRequest{command, channel}));
     const auto reply = bytes ? ParseConfigReply(*bytes, requestId) : std::nullopt;
+    if (bytes && !reply) {
+        // A whole message that is not the answer: the connection is out of step for good.
+        CloseSession(session);
+        return 0;
+    }
     if (!reply || !CopyConfigBlock(*reply, buffer, size))
         return 0;
     if (returned)
