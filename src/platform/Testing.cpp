@@ -10,6 +10,11 @@
 
 #include "Runtime.h"
 
+// Under LeakSanitizer: fontconfig keeps a cache it never frees, which is not ours to report.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
 namespace platform {
 
 namespace {

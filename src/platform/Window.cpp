@@ -193,7 +193,8 @@ namespace platform {
 namespace {
 
 std::mutex gIconsMutex;
-std::map<std::tuple<QString, int, int>, IconData*> gSharedIcons;
+// Shared icons live as long as the program (the map is never destroyed).
+auto& gSharedIcons = *new std::map<std::tuple<QString, int, int>, IconData*>;
 thread_local QWidget* tPaintingWidget = nullptr;
 thread_local QPainter* tPainter = nullptr;
 
@@ -607,12 +608,17 @@ BOOL CWnd::SubclassWindow(HWND window) {
 
 HWND CWnd::UnsubclassWindow() {
     const HWND window = m_hWnd;
-    Runtime::Get().Call(window, [this, window]() -> LRESULT {
+    auto unbind = [this, window]() -> LRESULT {
         WindowRecord* record = Runtime::Get().Find(window);
         if (record != nullptr && record->attached == this)
             record->attached = nullptr;
         return 0;
-    });
+    };
+    // Also after the layer's end: the window must not keep a pointer to an object that goes.
+    if (Runtime::Get().IsGuiThread())
+        unbind();
+    else
+        Runtime::Get().Call(window, unbind);
     m_hWnd = nullptr;
     return window;
 }

@@ -380,9 +380,11 @@ DWORD SensorLike(LPVOID p) {
         if (IsThreadStopRequested())
             return 1;
         EnterCriticalSection(&dlg->m_lock);
+        // A write that starts after the stop was requested must not be carried out.
+        const bool stopped = IsThreadStopRequested();
         if (dlg->m_deviceList.SetItemText(0, 1, "QEMA 1Mpx")) {
             ++gSensorWrites;
-            if (IsThreadStopRequested())
+            if (stopped)
                 ++gSensorWritesAfterStop;
         }
         LeaveCriticalSection(&dlg->m_lock);
