@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 
 #include "ZQ_NetSDK.h"
 

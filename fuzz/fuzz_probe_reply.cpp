@@ -1,6 +1,7 @@
 // Datagrams as the discovery pass receives them: any bytes, from any source.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "FuzzSupport.h"
 #include "Replies.h"
