@@ -452,3 +452,21 @@ TEST_F(MainWindow, AScreenshotHasTheSizeOfTheTemplate) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindow, InitInstanceRunsTheDialogAsTheMainWindowAndEndsTheApplication) {
+    bool wasMainWindow = false;
+    platform::testing::SetDialogShownHook([&](CDialog& d) {
+        wasMainWindow = AfxGetApp()->m_pMainWnd == &d;
+        d.SendMessage(WM_CLOSE);
+    });
+    EXPECT_FALSE(m_app.InitInstance());
+    EXPECT_TRUE(wasMainWindow);
+    EXPECT_EQ(m_app.m_registryKey, "Local AppWizard-Generated Applications");
+    EXPECT_EQ(m_app.m_appName, program_invocation_short_name);
+    EXPECT_EQ(TakeSdkCalls(), (std::vector<std::string>{"Init", "StopDiscoveryIPC", "Cleanup"}));
+    EXPECT_EQ(RunningThreadCount(), 0);
+}
+
+}  // namespace
