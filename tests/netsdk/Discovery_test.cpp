@@ -242,6 +242,33 @@ TEST(Discovery, CallbackIsNeverEnteredTwiceAtOnce) {
     EXPECT_EQ(collector.threads.size(), 1u);
 }
 
+TEST(Discovery, SlowCallbackLosesNoQueuedReply) {
+    // Each call outlasts the quiet time; the replies waiting meanwhile are still delivered.
+    UdpResponder devices(Fleet(5));
+    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}, {"ZQ_NETSDK_QUIET_MS", "50"}});
+    Collector collector;
+    collector.work = std::chrono::milliseconds(150);
+    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    ZQ_NET_DVR_StartDiscoveryIPC();
+    EXPECT_EQ(collector.Count(), 5u);
+}
+
+TEST(Discovery, StopAlsoEndsAStartWaitingForItsTurn) {
+    UdpResponder devices(Fleet(1));
+    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()},
+                       {"ZQ_NETSDK_QUIET_MS", "60000"},
+                       {"ZQ_NETSDK_PASS_MS", "60000"}});
+    Collector collector;
+    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    auto first = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+    ASSERT_TRUE(Eventually([&] { return collector.Count() == 1; }));
+    auto second = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+    std::this_thread::sleep_for(300ms);  // let it queue behind the first
+    ZQ_NET_DVR_StopDiscoveryIPC();
+    EXPECT_EQ(first.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(second.wait_for(20s), std::future_status::ready);
+}
+
 TEST(Discovery, StartsFromSeveralThreadsRunOneAfterAnother) {
     UdpResponder devices(Fleet(3));
     SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}, {"ZQ_NETSDK_QUIET_MS", "100"}});
