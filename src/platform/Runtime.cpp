@@ -111,8 +111,16 @@ void Runtime::Unregister(HWND handle) {
     }
     for (auto& pending : released)
         pending->promise.set_value(0);
-    if (record && record->attached != nullptr)
+    if (!record)
+        return;
+    if (record->attached != nullptr)
         record->attached->m_hWnd = nullptr;
+    // A CWnd handed out by GetDlgItem may still be held by another thread; it stays valid (and
+    // answers 0, its window being gone) for the rest of the run.
+    if (record->ownWrapper) {
+        std::lock_guard lock(m_mutex);
+        m_retiredWrappers.push_back(std::move(record->ownWrapper));
+    }
 }
 
 WindowRecord* Runtime::Find(HWND handle) {

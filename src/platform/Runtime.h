@@ -97,6 +97,7 @@ private:
     std::map<uintptr_t, std::unique_ptr<WindowRecord>> m_windows;
     uintptr_t m_nextHandle = 0x1000;
     std::deque<std::unique_ptr<Pending>> m_pending;
+    std::vector<std::unique_ptr<CWnd>> m_retiredWrappers;
     QObject* m_dispatcher = nullptr;
     bool m_drainPosted = false;
     bool m_started = false;

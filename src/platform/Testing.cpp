@@ -15,6 +15,15 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }
 
+// Under ThreadSanitizer: Qt's libraries are not instrumented, so what they do inside their own
+// pool threads (image conversion, intercepted memory calls) looks unsynchronised. Reports whose
+// racing accesses are both Qt's are not ours; our own accesses are instrumented and reported.
+extern "C" const char* __tsan_default_suppressions() {
+    return "called_from_lib:libQt6Core.so.6\n"
+           "called_from_lib:libQt6Gui.so.6\n"
+           "race:libQt6Gui.so.6\n";
+}
+
 namespace platform {
 
 namespace {

@@ -8,6 +8,7 @@
 // that has stopped dispatching.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "WinTypes.h"
@@ -157,7 +158,9 @@ public:
     CWnd& operator=(const CWnd&) = delete;
     ~CWnd() override;
 
-    HWND m_hWnd = nullptr;
+    // Atomic: the GUI thread clears it when the window goes while other threads may still be
+    // reading it for a send (which then returns 0).
+    std::atomic<HWND> m_hWnd{nullptr};
     HWND GetSafeHwnd() const { return m_hWnd; }
     operator HWND() const { return m_hWnd; }
 
