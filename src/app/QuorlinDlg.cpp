@@ -86,10 +86,13 @@ BOOL CQuorlinDlg::OnInitDialog() {
         LoadImage(nullptr, "res//Quorlin.ico", IMAGE_ICON, 16, 16, LR_LOADFROMFILE | LR_SHARED));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    m_nameTable.clear();
+    LoadNameTable(m_nameTable);
 
     SetUpDeviceList();
-    InsertBuiltInColumns();
+    if (LoadLanguageTexts(m_languageTexts))
+        ApplyLanguageTexts();
+    else
+        InsertBuiltInColumns();
 
     m_controlThread = nullptr;
     m_workerThread = nullptr;
@@ -158,10 +161,6 @@ HCURSOR CQuorlinDlg::OnQueryDragIcon() {
 
 void CQuorlinDlg::OnDiscovery() {
     // Runs a pass once the discovery control loop is in place.
-}
-
-void CQuorlinDlg::OnModify() {
-    // Sends the edited addresses once the change request is in place.
 }
 
 void CQuorlinDlg::OnDeviceListItemChanged(NMHDR*, LRESULT* result) {

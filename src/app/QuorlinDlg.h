@@ -74,6 +74,8 @@ protected:
 private:
     void SetUpDeviceList();
     void InsertBuiltInColumns();
+    // Puts the loaded language texts on the window: title, the ten columns, five controls.
+    void ApplyLanguageTexts();
 };
 
 // The main dialog, for the threads that reach it without a parameter; set once the window has
