@@ -1,6 +1,8 @@
 // "Modify" in the window with the real SDK against the real simulator on loopback: what
-// reaches the device (the simulator's request log), the message box, and the refusals that
-// send nothing and show nothing. The devices play in the block 127.26.x.x.
+// reaches the device (the simulator's request log), the message box, the refusals that send
+// nothing and show nothing, and the whole road from a discovery pass through a row selection to
+// the device listed at its new address; and column 1's friendly names from "Config.xml". The
+// devices play in the block 127.26.x.x.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -159,6 +161,39 @@ protected:
 
     void PressModify() { QTest::mouseClick(Control(IDC_MODIFY), Qt::LeftButton); }
 
+    // Presses "Discovery" and waits until the pass has re-enabled the controls. False when the
+    // press did not start a pass or the pass did not end in time.
+    bool RunPass() {
+        QWidget* discovery = Control(IDC_DISCOVERY);
+        QTest::mouseClick(discovery, Qt::LeftButton);
+        if (discovery->isEnabled())
+            return false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!discovery->isEnabled() && std::chrono::steady_clock::now() < deadline)
+            platform::testing::ProcessEvents(20);
+        return discovery->isEnabled();
+    }
+
+    // The list row showing serial number `sn`, or -1.
+    int RowOf(const std::string& sn) const {
+        for (int row = 0; row < m_dialog->m_deviceList.GetItemCount(); ++row)
+            if (m_dialog->m_deviceList.GetItemText(row, 0).str() == sn)
+                return row;
+        return -1;
+    }
+
+    std::string Cell(int row, int column) const {
+        return m_dialog->m_deviceList.GetItemText(row, column).str();
+    }
+
+    // Clicks the row, as a user picks a device.
+    void Select(int row) {
+        auto* view = qobject_cast<QAbstractItemView*>(Control(IDC_DEVICE_LIST));
+        ASSERT_NE(view, nullptr);
+        const QRect cell = view->visualRect(view->model()->index(row, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
     QWidget* Control(int id) const { return WidgetOf(::GetDlgItem(m_dialog->m_hWnd, id)); }
 
     std::unique_ptr<DevsimProcess> m_sim;
@@ -312,6 +347,90 @@ TEST_F(ModifyWindow, WithoutALanguageFileTheBoxHasAnEmptyCaptionAndText) {
     EXPECT_EQ(boxes[0].caption, "");
     EXPECT_EQ(boxes[0].text, "");
     EXPECT_EQ(ModifyRequests().size(), 1u);
+}
+
+TEST_F(ModifyWindow, DiscoverSelectEditAndModifyThenTheNextPassListsTheNewAddress) {
+    Install("language-en.xml", "language.xml");
+    CQuorlinDlg& dlg = OpenWith(std::string(kRecorder) + kRefuser);
+    if (!RunPass())
+        GTEST_SKIP() << "a press of Discovery does not run a discovery pass in this build";
+    const int row = RowOf("5001NVR0001");
+    ASSERT_GE(row, 0);
+    Select(row);
+    EXPECT_EQ(ControlText(IDC_LOCAL_IP), "127.26.0.2");
+    EXPECT_EQ(ControlText(IDC_NETMASK), "255.255.255.0");
+    EXPECT_EQ(ControlText(IDC_GATEWAY), "127.26.0.254");
+
+    Type("127.26.0.50", "255.255.0.0", "127.26.0.1");
+    PressModify();
+    const auto boxes = TakeMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, dlg.m_hWnd);
+    EXPECT_EQ(boxes[0].caption, "Network settings");
+    EXPECT_EQ(boxes[0].text, "The device took the new settings.");
+
+    // The record of the reload went with the three new addresses; the version and build date
+    // the device reported are not in the document, so they went as zero.
+    const auto requests = ModifyRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(RecordOf(requests[0]), LoggedRecorder("127.26.0.50", "255.255.0.0", "127.26.0.1"));
+    EXPECT_EQ(JsonField(requests[0], "answer"), "Ok");
+
+    // The list shows what the device reported until the next pass, which finds it moved.
+    EXPECT_EQ(Cell(row, 3), "127.26.0.2");
+    ASSERT_TRUE(RunPass());
+    const int moved = RowOf("5001NVR0001");
+    ASSERT_GE(moved, 0);
+    EXPECT_EQ(Cell(moved, 3), "127.26.0.50");
+    EXPECT_EQ(Cell(moved, 4), "255.255.0.0");
+    EXPECT_EQ(Cell(moved, 5), "127.26.0.1");
+    EXPECT_EQ(Cell(RowOf("5001NVR0002"), 3), "127.26.0.3");
+}
+
+TEST_F(ModifyWindow, ColumnOneShowsTheFriendlyNameOfTheSerialPrefix) {
+    const std::string locale = std::setlocale(LC_CTYPE, nullptr);
+    ASSERT_NE(std::setlocale(LC_CTYPE, "en_US.ISO-8859-1"), nullptr)
+        << "the en_US.ISO-8859-1 locale is missing";
+    Install("Config.xml", "Config.xml");
+    const auto device = [](int host, const std::string& sn, const std::string& model) {
+        return "<Device><Eth0 IP=\"127.26.1." + std::to_string(host) +
+               "\" DNS1=\"127.0.0.53\" DNS2=\"127.0.0.54\" /><SN A=\"" + sn + "\" /><Model A=\"" +
+               model + "\" /></Device>";
+    };
+    OpenWith(device(2, "5001NVR0001", "NVR-7208") + device(3, "0262NVR0001", "NVR-7208") +
+             device(4, "0262IPC0001", "IPC-HX1100") + device(5, "5002IPC0001", "IPC-HX1100") +
+             device(6, "5003A001", "NVR-7216") + device(7, "5001DVR0001", "DVR-0400"));
+    QTest::mouseClick(Control(IDC_CHECK_IPC), Qt::LeftButton);
+    ASSERT_EQ(m_dialog->m_checkIPC.GetCheck(), BST_CHECKED);
+    const bool ran = RunPass();
+    if (!ran) {
+        std::setlocale(LC_CTYPE, locale.c_str());
+        GTEST_SKIP() << "a press of Discovery does not run a discovery pass in this build";
+    }
+
+    const struct {
+        const char* sn;
+        std::string column1;
+    } rows[] = {
+        {"5001NVR0001", "Front door recorder"},
+        {"0262NVR0001", "Dome camera"},       // only an IP camera skips the table for "0262"
+        {"5002IPC0001", "Caf\xe9 \xc3\xa9"},  // the file's bytes as they stand
+        {"5003A001", "NVR-7216"},  // the key "5003A" is longer than the prefix: the model
+    };
+    EXPECT_EQ(m_dialog->m_deviceList.GetItemCount(), 5);  // the DVR box is not ticked
+    for (const auto& r : rows) {
+        const int row = RowOf(r.sn);
+        ASSERT_GE(row, 0) << r.sn;
+        EXPECT_EQ(Cell(row, 1), r.column1) << r.sn;
+    }
+    // The "0262" camera's column 1 is left to its sensor query, never the table's name.
+    const int camera = RowOf("0262IPC0001");
+    ASSERT_GE(camera, 0);
+    const std::string label = Cell(camera, 1);
+    EXPECT_TRUE(label.empty() || label == "QEMA 1Mpx" || label == "QEMA 1.3Mpx") << label;
+    EXPECT_EQ(RowOf("5001DVR0001"), -1);
+    CloseWindow();
+    std::setlocale(LC_CTYPE, locale.c_str());
 }
 
 }  // namespace
