@@ -135,7 +135,8 @@ private:
 
 // What a device element said explicitly, so that defaults fill only the rest.
 struct Given {
-    bool ip = false, mask = false, gw = false, mac = false, sn = false, model = false;
+    bool ip = false, mask = false, gw = false, dns1 = false, dns2 = false, mac = false;
+    bool sn = false, model = false;
     bool user = false, password = false, port = false;
 };
 
@@ -146,6 +147,8 @@ void ParseInterface(const TiXmlElement& element, const std::string& where, NetIn
         given->ip = attributes.Take("IP") != nullptr;
         given->mask = attributes.Take("Mask") != nullptr;
         given->gw = attributes.Take("GW") != nullptr;
+        given->dns1 = attributes.Take("DNS1") != nullptr;
+        given->dns2 = attributes.Take("DNS2") != nullptr;
         given->mac = attributes.Take("MAC") != nullptr;
     }
     attributes.Text("IP", itf.IP);
@@ -300,6 +303,11 @@ void ApplyDefaults(DeviceSpec& spec, const Given& given, uint32_t address) {
         SetFieldText(r.Eth0.Mask, "255.0.0.0");
     if (!given.gw)
         SetFieldText(r.Eth0.GW, "127.0.0.1");
+    // The tool sends a modify only when all five wired addresses are valid.
+    if (!given.dns1)
+        SetFieldText(r.Eth0.DNS1, "127.0.0.1");
+    if (!given.dns2)
+        SetFieldText(r.Eth0.DNS2, "127.0.0.1");
     if (!given.mac)
         DeriveMac(address, r.Eth0.MAC);
     if (!given.sn)

@@ -86,6 +86,8 @@ TEST(Fleet, BehaviourAsChildElementsAndDefaults) {
     // Defaults: a usable, unique device from an address alone.
     EXPECT_EQ(FieldText(plain.record.Eth0.Mask), "255.0.0.0");
     EXPECT_EQ(FieldText(plain.record.Eth0.GW), "127.0.0.1");
+    EXPECT_EQ(FieldText(plain.record.Eth0.DNS1), "127.0.0.1");
+    EXPECT_EQ(FieldText(plain.record.Eth0.DNS2), "127.0.0.1");
     EXPECT_EQ(plain.record.Port.Private, 8000);
     EXPECT_EQ(FieldText(plain.record.SN), "SIM030000003");
     EXPECT_EQ(MacText(plain.record.Eth0.MAC), "02:51:7f:1e:00:03");
