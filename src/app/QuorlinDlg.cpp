@@ -6,6 +6,7 @@
 
 #include "AboutDlg.h"
 #include "App.h"
+#include "DiscoveryThreads.h"
 #include "Resource.h"
 
 std::atomic<CQuorlinDlg*> g_quorlinDlg{nullptr};
@@ -20,6 +21,10 @@ namespace {
 
 constexpr COLORREF kListBackground = RGB(247, 247, 255);
 constexpr COLORREF kListText = RGB(0, 0, 255);
+
+// How long the close sequence waits for ended sensor query threads to leave (they are out of
+// their SDK calls within milliseconds once the SDK is cleaned up).
+constexpr DWORD kSensorThreadsEndMilliseconds = 10000;
 
 }  // namespace
 
@@ -36,7 +41,7 @@ CQuorlinDlg::CQuorlinDlg()
       m_controlThread(nullptr),
       m_workerThread(nullptr),
       m_reportedCount(0),
-      m_done(false) {
+      m_passState(0) {
     for (HANDLE& handle : m_sensorThreads)
         handle = nullptr;
     std::memset(static_cast<void*>(m_slots), 0, sizeof m_slots);
@@ -105,6 +110,8 @@ BOOL CQuorlinDlg::OnInitDialog() {
     std::memset(&m_currentRecord, 0, sizeof m_currentRecord);
 
     ZQ_NET_DVR_Init();
+    ZQ_NET_DVR_SetDiscoveryCallBack(DiscoveryCallback, this);
+    m_controlThread = CreateThread(nullptr, 0, DiscoveryControlThread, this, 0, nullptr);
 
     m_checkDVR.SendMessage(BM_SETCHECK, BST_UNCHECKED, 0);
     m_checkIPC.SendMessage(BM_SETCHECK, BST_UNCHECKED, 0);
@@ -159,15 +166,6 @@ HCURSOR CQuorlinDlg::OnQueryDragIcon() {
     return static_cast<HCURSOR>(m_hIcon);
 }
 
-void CQuorlinDlg::OnDiscovery() {
-    // Runs a pass once the discovery control loop is in place.
-}
-
-void CQuorlinDlg::OnDeviceListItemChanged(NMHDR*, LRESULT* result) {
-    // Reloads the selected device once the discovery document is wired in.
-    *result = 0;
-}
-
 void CQuorlinDlg::OnClose() {
     m_stopRequest = 1;
     m_runFlag = 0;
@@ -187,15 +185,13 @@ void CQuorlinDlg::OnClose() {
 
     ZQ_NET_DVR_StopDiscoveryIPC();
 
-    for (HANDLE& sensorThread : m_sensorThreads) {
-        if (sensorThread == nullptr)
-            continue;
-        TerminateThread(sensorThread, 0);
-        CloseHandle(sensorThread);
-        sensorThread = nullptr;
-    }
+    EndSensorThreads();
 
     ZQ_NET_DVR_Cleanup();
+
+    // The cleanup has cut short the SDK calls the ended sensor query threads were in; they
+    // still use the lock and this dialog on their way out, so they end before either goes.
+    ReleaseEndedSensorThreads(kSensorThreadsEndMilliseconds);
 
     if (m_discoveryDocument.Exists())
         m_discoveryDocument.Delete();

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "DeviceRecord.h"
 #include "Dialog.h"
@@ -30,6 +31,19 @@ public:
     // Enables or disables the type check boxes, "Discovery", the three edit boxes and "Modify".
     void EnableControls(BOOL enable);
 
+    // The discovery document of a new pass (control thread), and one stored report recorded in
+    // `dlg`'s document (callback thread).
+    void ResetDiscoveryDocument();
+    static void AppendDeviceNode(const DiscoveredDevice& report, CQuorlinDlg* dlg);
+
+    // The pass completion check, run by the worker and every sensor query thread of the pass
+    // `generation`: sends WM_DISCOVERY_DONE once that pass has delivered all it stored.
+    void CheckPassCompletion(uint32_t generation);
+    // The pass that is current (raised by every press of "Discovery"), and whether its end has
+    // been signalled.
+    uint32_t PassGeneration() const { return m_passState.load() >> 1; }
+    bool IsPassDone() const { return (m_passState.load() & kPassDone) != 0; }
+
     // Enter and Esc would end the dialog without its close sequence; they are kept from it.
     BOOL PreTranslateMessage(MSG* message) override;
 
@@ -54,7 +68,12 @@ public:
     HANDLE m_sensorThreads[kMaxDeviceSlots];
     DeviceSlot m_slots[kMaxDeviceSlots];
     std::atomic<int32_t> m_reportedCount;
-    std::atomic<bool> m_done;
+    // The done flag and the pass generation in one word: generation * 2, plus kPassDone once
+    // WM_DISCOVERY_DONE has been sent for that pass (see CheckPassCompletion).
+    static constexpr uint32_t kPassDone = 1;
+    std::atomic<uint32_t> m_passState;
+    // Sensor query threads asked to stop that may not have ended yet (GUI thread only).
+    std::vector<HANDLE> m_endedSensorThreads;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
@@ -74,6 +93,10 @@ protected:
 private:
     void SetUpDeviceList();
     void InsertBuiltInColumns();
+    // Asks every sensor query thread to stop, without waiting, and empties its handle.
+    void EndSensorThreads();
+    // Waits up to `milliseconds` for the ended sensor query threads; releases those that ended.
+    void ReleaseEndedSensorThreads(DWORD milliseconds);
     // Puts the loaded language texts on the window: title, the ten columns, five controls.
     void ApplyLanguageTexts();
 };
