@@ -9,6 +9,7 @@
 #include "DeviceRecord.h"
 #include "DevsimProcess.h"
 #include "FleetLoader.h"
+#include "Options.h"
 
 using namespace quorlin::devsim;
 
@@ -264,4 +265,51 @@ TEST(Fleet, DemoFleetHasEveryTypeAndTwoSensorCameras) {
         EXPECT_GT(types[static_cast<int>(type)], 0);
     }
     EXPECT_EQ(sensors, (std::vector<std::string>{"OV9712", "IMX138"}));
+}
+
+TEST(Options, CommandLineSwitches) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({"--fleet", "f.xml", "--port", "0", "--log", "l", "--malformed",
+                              "truncated:Config", "--flood", "7"},
+                             options, error))
+        << error;
+    EXPECT_EQ(options.fleetPath, "f.xml");
+    EXPECT_EQ(options.port, 0);
+    EXPECT_EQ(options.logPath, "l");
+    EXPECT_EQ(options.malformed, Malformation::Truncated);
+    EXPECT_EQ(options.malformedReply, ReplyKind::Config);
+
+    std::vector<DeviceSpec> fleet(2);
+    fleet[1].behaviour.malformed = Malformation::Magic;
+    ApplyOverrides(options, fleet);
+    for (const auto& device : fleet) {
+        EXPECT_EQ(device.behaviour.malformed, Malformation::Truncated);
+        EXPECT_EQ(device.behaviour.malformedReply, ReplyKind::Config);
+        EXPECT_EQ(device.behaviour.flood, 7);
+    }
+
+    Options defaults;
+    ASSERT_TRUE(ParseOptions({"--demo"}, defaults, error)) << error;
+    EXPECT_EQ(defaults.port, 41894);
+    EXPECT_EQ(defaults.udpAddress, "127.0.0.1");
+    EXPECT_FALSE(defaults.allowAnyAddress);
+    EXPECT_EQ(defaults.malformed, std::nullopt);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--demo", "--fleet", "f"},
+        {"--fleet"},
+        {"--demo", "--port", "-1"},
+        {"--demo", "--port", "8o"},
+        {"--demo", "--flood", "10001"},
+        {"--demo", "--malformed", "magic:Hello"},
+        {"--demo", "--verbose"},
+    };
+    for (const auto& arguments : bad) {
+        Options rejected;
+        std::string why;
+        EXPECT_FALSE(ParseOptions(arguments, rejected, why)) << arguments.size();
+        EXPECT_FALSE(why.empty());
+    }
 }
