@@ -1,6 +1,11 @@
 #include "App.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -64,11 +69,47 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
     return init != nullptr && init->dwSize == sizeof(INITCOMMONCONTROLSEX) ? TRUE : FALSE;
 }
 
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void OnEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP close the main window as its close button does, so that the close
+// sequence runs (threads stopped, the SDK cleaned up) before the program ends.
+void CloseOnEndSignals(CWinApp* app) {
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [app] {
+        char bytes[16];
+        while (::read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        if (app->m_pMainWnd != nullptr && IsWindow(app->m_pMainWnd->m_hWnd))
+            ::SendMessage(app->m_pMainWnd->m_hWnd, WM_CLOSE, 0, 0);
+        else
+            QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
 int AfxWinMain(int argc, char** argv) {
     QApplication application(argc, argv);
     platform::Runtime& runtime = platform::Runtime::Get();
     runtime.StartGui();
     CWinApp* app = AfxGetApp();
+    if (app != nullptr)
+        CloseOnEndSignals(app);
     int code = 1;
     if (app != nullptr) {
         if (app->InitInstance())

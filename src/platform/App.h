@@ -28,5 +28,5 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 
 // Runs the application object: starts the window system, InitInstance, then ends the layer
 // (pending sends released, running threads asked to stop and given a moment to end). Returns the
-// process exit code.
+// process exit code. SIGTERM, SIGINT and SIGHUP send WM_CLOSE to the main window.
 int AfxWinMain(int argc, char** argv);
