@@ -15,8 +15,11 @@
 namespace quorlin::netsdk {
 
 // When the probe of a pass is sent, counted from the start of the pass. Repeats carry the same
-// pass identifier, so that a lost datagram is made good without a device answering twice.
-constexpr Milliseconds kProbeRepeatInterval{60};
+// pass identifier, so that a lost datagram is made good without a device answering twice. They
+// come early and close together because the quiet time only starts after the last one: on a
+// loopback fleet the last reply comes within about 20 ms, and the pass should end about one
+// quiet time after it.
+constexpr Milliseconds kProbeRepeatInterval{20};
 constexpr int kProbeCount = 3;
 
 class DiscoveryPass;

@@ -101,7 +101,7 @@ TEST(Discovery, EndsAfterTheQuietTimeWithoutReplies) {
 
 TEST(Discovery, ReplyArrivingLateInTheQuietTimeIsStillDelivered) {
     UdpResponder slow(Fleet(2));
-    slow.SetReplyDelay(250ms);  // the last probe goes out at 120 ms; replies come later
+    slow.SetReplyDelay(250ms);  // the last probe goes out at 40 ms; replies come later
     SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", slow.Target()}, {"ZQ_NETSDK_QUIET_MS", "2000"}});
     Collector collector;
     ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
