@@ -25,6 +25,10 @@ const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::User + 0x464)
 class Dispatcher : public QObject {
 public:
     bool event(QEvent* e) override {
+        // The event was made by a sending thread while it held the runtime's lock. Taking that
+        // lock here before reading the event lets ThreadSanitizer see the order, which Qt's
+        // own (uninstrumented) queue lock hides from it.
+        Runtime::Get().WakeGui();
         if (e->type() == kDrainEvent) {
             Runtime::Get().CarryOutPending();
             return true;
