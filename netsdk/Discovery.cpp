@@ -8,6 +8,7 @@
 #include <random>
 
 #include "Replies.h"
+#include "UdpRoute.h"
 #include "Wire.h"
 
 namespace quorlin::netsdk {
@@ -38,19 +39,7 @@ public:
         m_owner.m_runtime.Track(shared_from_this());
         if (m_finished)
             return;
-        std::error_code error;
-        m_socket.open(udp::v4(), error);
-        if (!error)
-            m_socket.set_option(asio::socket_base::broadcast(true), error);
-        if (!error) {
-            std::error_code ignored;  // the kernel may cap it; the default still works
-            m_socket.set_option(asio::socket_base::receive_buffer_size(kReceiveBufferBytes),
-                                ignored);
-            m_socket.bind(udp::endpoint(udp::v4(), 0), error);
-        }
-        if (!error)
-            m_socket.non_blocking(true, error);
-        if (error)
+        if (OpenRouteSocket(m_socket, kReceiveBufferBytes))
             return Finish(0);
 
         m_limitTimer.expires_after(m_owner.m_settings.passLimit);
@@ -68,13 +57,7 @@ private:
     void SendProbe() {
         if (m_finished)
             return;
-        for (const Destination& destination : m_destinations) {
-            std::error_code ignored;  // an unreachable target must not stop the others
-            m_socket.send_to(
-                asio::buffer(m_probe),
-                udp::endpoint(asio::ip::address_v4(destination.address), destination.port), 0,
-                ignored);
-        }
+        SendToAll(m_socket, m_probe, m_destinations);
         if (++m_probesSent < kProbeCount) {
             m_probeTimer.expires_after(kProbeRepeatInterval);
             m_probeTimer.async_wait([self = shared_from_this()](std::error_code error) {

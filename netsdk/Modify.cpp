@@ -6,6 +6,7 @@
 #include <array>
 
 #include "Replies.h"
+#include "UdpRoute.h"
 #include "Wire.h"
 
 namespace quorlin::netsdk {
@@ -33,13 +34,7 @@ public:
         m_runtime.Track(shared_from_this());
         if (m_finished)
             return;
-        std::error_code error;
-        m_socket.open(udp::v4(), error);
-        if (!error)
-            m_socket.set_option(asio::socket_base::broadcast(true), error);
-        if (!error)
-            m_socket.bind(udp::endpoint(udp::v4(), 0), error);
-        if (error)
+        if (OpenRouteSocket(m_socket))
             return Finish(0);
         m_deadline.expires_after(m_timeout);
         m_deadline.async_wait([self = shared_from_this()](std::error_code waitError) {
@@ -56,13 +51,7 @@ private:
     void Send() {
         if (m_finished)
             return;
-        for (const Destination& destination : m_destinations) {
-            std::error_code ignored;  // an unreachable target must not stop the others
-            m_socket.send_to(
-                asio::buffer(m_request),
-                udp::endpoint(asio::ip::address_v4(destination.address), destination.port), 0,
-                ignored);
-        }
+        SendToAll(m_socket, m_request, m_destinations);
         m_resend.expires_after(kModifyResendInterval);
         m_resend.async_wait([self = shared_from_this()](std::error_code error) {
             if (!error)
