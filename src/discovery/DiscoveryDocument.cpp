@@ -13,8 +13,16 @@
 
 #include "DeviceRecord.h"
 
+// The tree, and the text TinyXML printed for each of its Nodes so far. A pass rewrites the file
+// after every append; printing only the new Node and writing the kept text of the others gives
+// the bytes SaveFile would write (the document prints each child and a line break, the root its
+// children each after a line break, then a line break and its end tag) at a fraction of the
+// cost. Only a tree made by Reset is printed this way; a loaded one is saved by SaveFile.
 struct DiscoveryDocument::Tree {
     TiXmlDocument xml;
+    bool printedByNode = false;
+    std::string printedNodes;                // "\n" + each printed Node, in order
+    const TiXmlNode* lastPrinted = nullptr;  // the last root child in printedNodes
 };
 
 namespace {
@@ -153,7 +161,23 @@ void ReloadNode(const TiXmlElement& node, DiscoveredDevice& record) {
 // mode 0600: it holds the devices' user names and passwords. Not synced to disk: the rename is
 // atomic for every process, and a sync per stored report would make a pass of 250 devices wait
 // on the disk 250 times.
-void SaveAtomically(const TiXmlDocument& xml, const std::string& target) {
+// What TinyXML prints for `node` at `depth`, or false when it could not be had.
+bool PrintNode(const TiXmlNode& node, int depth, std::string& text) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    FILE* stream = ::open_memstream(&buffer, &size);
+    if (stream == nullptr)
+        return false;
+    node.Print(stream, depth);
+    const bool printed = std::fclose(stream) == 0;
+    if (printed && buffer != nullptr)
+        text.append(buffer, size);
+    std::free(buffer);
+    return printed;
+}
+
+void SaveAtomically(const TiXmlDocument& xml, const std::string* printed,
+                    const std::string& target) {
     std::vector<char> temporary(target.begin(), target.end());
     static constexpr char kSuffix[] = ".XXXXXX";
     temporary.insert(temporary.end(), kSuffix, kSuffix + sizeof kSuffix);  // with the terminator
@@ -166,7 +190,9 @@ void SaveAtomically(const TiXmlDocument& xml, const std::string& target) {
         ::unlink(temporary.data());
         return;
     }
-    bool written = xml.SaveFile(file);
+    bool written = printed != nullptr
+                       ? std::fwrite(printed->data(), 1, printed->size(), file) == printed->size()
+                       : xml.SaveFile(file);
     written = std::fflush(file) == 0 && written;
     written = std::ferror(file) == 0 && written;
     written = std::fclose(file) == 0 && written;
@@ -190,6 +216,7 @@ void DiscoveryDocument::Reset() {
     m_tree.reset(new (std::nothrow) Tree);
     if (!m_tree)
         return;
+    m_tree->printedByNode = true;
     if (AppendElement(m_tree->xml, kRootName) == nullptr) {
         m_tree->xml.Clear();
         m_tree.reset();
@@ -287,6 +314,39 @@ bool DiscoveryDocument::LoadFrom(const std::string& path) {
     return true;
 }
 
+// The whole file as SaveFile would write it, from the kept text of the Nodes printed before
+// and those appended since. False when the tree is not one this can print.
+bool DiscoveryDocument::PrintByNode(Tree& tree, std::string& text) {
+    if (!tree.printedByNode)
+        return false;
+    const TiXmlElement* root = tree.xml.FirstChildElement();
+    if (root == nullptr || root != tree.xml.FirstChild() || root != tree.xml.LastChild() ||
+        root->ValueStr() != kRootName || root->FirstAttribute() != nullptr)
+        return false;
+    const TiXmlNode* next =
+        tree.lastPrinted != nullptr ? tree.lastPrinted->NextSibling() : root->FirstChild();
+    for (; next != nullptr; next = next->NextSibling()) {
+        if (next->ToText() != nullptr)
+            return false;
+        std::string node = "\n";
+        if (!PrintNode(*next, 1, node))
+            return false;
+        tree.printedNodes += node;
+        tree.lastPrinted = next;
+    }
+    if (root->FirstChild() == nullptr) {
+        text = "<TREE />\n";
+    } else {
+        text.reserve(tree.printedNodes.size() + 16);
+        text = "<TREE>";
+        text += tree.printedNodes;
+        text += "\n</TREE>\n";
+    }
+    return true;
+}
+
 void DiscoveryDocument::SaveLocked() const {
-    SaveAtomically(m_tree->xml, m_fileName);
+    std::string printed;
+    const bool byNode = PrintByNode(*m_tree, printed);
+    SaveAtomically(m_tree->xml, byNode ? &printed : nullptr, m_fileName);
 }

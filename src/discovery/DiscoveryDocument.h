@@ -61,6 +61,7 @@ private:
     struct Tree;
 
     void SaveLocked() const;
+    static bool PrintByNode(Tree& tree, std::string& text);
 
     const std::string m_fileName;
     mutable std::mutex m_mutex;
