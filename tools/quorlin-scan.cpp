@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "DeviceRecord.h"
+#include "Json.h"
 #include "ZQ_NetSDK.h"
 
 namespace {
@@ -20,61 +21,46 @@ struct Scan {
 std::string Cell(std::string_view text) {
     std::string cell(text);
     for (char& c : cell) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
     }
     return cell;
 }
 
-// A JSON string; bytes above 0x7F are taken as Latin-1 so that any record gives valid UTF-8.
-std::string Json(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else if (byte >= 0x80) {
-            out += static_cast<char>(0xC0 | (byte >> 6));
-            out += static_cast<char>(0x80 | (byte & 0x3F));
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-    return out;
-}
-
 void OnReport(const DiscoveredDevice* device, void* context) {
     auto& scan = *static_cast<Scan*>(context);
-    if (!device) return;
+    if (!device)
+        return;
     ++scan.found;
     const std::string columns[10] = {
-        std::string(FieldText(device->SN)),   std::string(FieldText(device->Model)),
-        MacText(device->Eth0.MAC),            std::string(FieldText(device->Eth0.IP)),
-        std::string(FieldText(device->Eth0.Mask)), std::string(FieldText(device->Eth0.GW)),
-        PortText(device->Port.Private),       PortText(device->Port.Http),
-        PortText(device->Port.Rtsp),          VersionText(*device),
+        std::string(FieldText(device->SN)),
+        std::string(FieldText(device->Model)),
+        MacText(device->Eth0.MAC),
+        std::string(FieldText(device->Eth0.IP)),
+        std::string(FieldText(device->Eth0.Mask)),
+        std::string(FieldText(device->Eth0.GW)),
+        PortText(device->Port.Private),
+        PortText(device->Port.Http),
+        PortText(device->Port.Rtsp),
+        VersionText(*device),
     };
-    static const char* const kNames[10] = {"SN",          "Model",    "MAC",      "LocalIP",
-                                           "NetMask",     "Gateway",  "ControlPort",
-                                           "HttpPort",    "RtspPort", "Version"};
+    static const char* const kNames[10] = {"SN",       "Model",   "MAC",         "LocalIP",
+                                           "NetMask",  "Gateway", "ControlPort", "HttpPort",
+                                           "RtspPort", "Version"};
     std::string line;
-    for (int i = 0; i < 10; ++i) {
-        if (scan.json) {
-            line += i == 0 ? "{" : ",";
-            line += Json(kNames[i]);
-            line += ':';
-            line += Json(columns[i]);
-        } else {
-            if (i > 0) line += '\t';
+    if (scan.json) {
+        quorlin::JsonObject object;
+        for (int i = 0; i < 10; ++i)
+            object.Add(kNames[i], columns[i]);
+        line = object.Text();
+    } else {
+        for (int i = 0; i < 10; ++i) {
+            if (i > 0)
+                line += '\t';
             line += Cell(columns[i]);
         }
     }
-    line += scan.json ? "}\n" : "\n";
+    line += '\n';
     std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
 }
@@ -89,7 +75,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::puts(
                 "usage: quorlin-scan [--json]\n"
-                "One discovery pass: a line per report (SN, Model, MAC, LocalIP, NetMask, Gateway,\n"
+                "One discovery pass: a line per report (SN, Model, MAC, LocalIP, NetMask, "
+                "Gateway,\n"
                 "ControlPort, HttpPort, RtspPort, Version; tab-separated, or JSON with --json),\n"
                 "then the number found. The SDK's ZQ_NETSDK_* variables choose where it looks.");
             return 0;

@@ -351,7 +351,8 @@ TEST_F(SdkEndToEnd, ScanPrintsTheTenColumns) {
                   "\"Version\":\"V3.2 build 2015-01-20\"}"),
               std::string::npos)
         << json.output;
-    EXPECT_NE(json.output.find("\"SN\":\"TAB\\u0009HERE\""), std::string::npos) << json.output;
+    // The tab stays inside its JSON string, escaped.
+    EXPECT_NE(json.output.find("\"SN\":\"TAB\\tHERE\""), std::string::npos) << json.output;
     EXPECT_NE(json.output.find("{\"found\":2}"), std::string::npos);
 }
 
