@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "LocaleScope.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <string>
@@ -12,20 +14,6 @@ std::string DataFile(const char* name) {
     const char* root = std::getenv("QUORLIN_TEST_DATA");
     return std::string(root != nullptr ? root : "tests/data") + "/config/" + name;
 }
-
-// Runs a test under one locale's character set and restores the previous one afterwards.
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* name) : m_previous(std::setlocale(LC_CTYPE, nullptr)) {
-        m_active = std::setlocale(LC_CTYPE, name) != nullptr;
-    }
-    ~LocaleScope() { std::setlocale(LC_CTYPE, m_previous.c_str()); }
-    bool Active() const { return m_active; }
-
-private:
-    std::string m_previous;
-    bool m_active = false;
-};
 
 LanguageTexts Marked() {
     LanguageTexts texts;

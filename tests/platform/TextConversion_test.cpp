@@ -2,23 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include "LocaleScope.h"
 
 namespace {
-
-// Runs a test under one locale's character set and restores the previous one afterwards.
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* name) : m_previous(std::setlocale(LC_CTYPE, nullptr)) {
-        m_active = std::setlocale(LC_CTYPE, name) != nullptr;
-    }
-    ~LocaleScope() { std::setlocale(LC_CTYPE, m_previous.c_str()); }
-    bool Active() const { return m_active; }
-
-private:
-    std::string m_previous;
-    bool m_active = false;
-};
 
 TEST(ConvertUtf8ToAnsi, AsciiIsUnchanged) {
     LocaleScope scope("C");
