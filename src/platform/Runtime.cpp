@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QTimer>
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -36,6 +37,22 @@ public:
         return QObject::event(e);
     }
 };
+
+// While other threads stream sends to a window (a pass adding rows), the window is painted at
+// most once a frame instead of after every send: each send is carried out in an event loop turn
+// of its own, and a repaint in every turn would make the GUI thread spend most of a pass
+// painting half-filled rows.
+constexpr int kFrameMilliseconds = 16;
+
+void PaintOncePerFrame(QWidget* widget) {
+    if (widget == nullptr)
+        return;
+    QWidget* window = widget->window();
+    if (window == nullptr || !window->isVisible() || !window->updatesEnabled())
+        return;
+    window->setUpdatesEnabled(false);
+    QTimer::singleShot(kFrameMilliseconds, window, [window] { window->setUpdatesEnabled(true); });
+}
 
 }  // namespace
 
@@ -200,8 +217,11 @@ void Runtime::CarryOutPending() {
         // asked to stop never has a window operation carried out after that.
         LRESULT result = 0;
         if (!StopRequested(pending->sender.get()) &&
-            (pending->target == nullptr || IsLive(pending->target)))
+            (pending->target == nullptr || IsLive(pending->target))) {
             result = pending->operation();
+            if (WindowRecord* record = pending->target ? Find(pending->target) : nullptr)
+                PaintOncePerFrame(record->widget);
+        }
         pending->promise.set_value(result);
     }
 }
