@@ -19,6 +19,7 @@
 
 #include "DeviceRecord.h"
 #include "DevsimProcess.h"
+#include "LocaleScope.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -127,22 +128,6 @@ std::string RecordOf(const std::string& line) {
     }
     return {};
 }
-
-// Runs a test under one locale's character set and restores the previous one afterwards.
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* name) : m_previous(std::setlocale(LC_CTYPE, nullptr)) {
-        m_active = std::setlocale(LC_CTYPE, name) != nullptr;
-    }
-    ~LocaleScope() { std::setlocale(LC_CTYPE, m_previous.c_str()); }
-    LocaleScope(const LocaleScope&) = delete;
-    LocaleScope& operator=(const LocaleScope&) = delete;
-    bool Active() const { return m_active; }
-
-private:
-    std::string m_previous;
-    bool m_active = false;
-};
 
 class ModifyWindow : public quorlin::test::WindowFixture {
 protected:
