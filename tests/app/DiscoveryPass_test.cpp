@@ -408,6 +408,25 @@ TEST_F(DiscoveryPass, RefusedLoginsAreRetriedASecondApartAndFailedReadsStillLogO
     EXPECT_EQ(dlg.m_doneMessages, 1);
 }
 
+// A camera whose query ends at once, before anything else of the pass has arrived: its
+// completion check must not end the pass, which goes on until the discovery call returns.
+TEST_F(DiscoveryPass, AQuickFirstCameraQueryDoesNotEndThePassEarly) {
+    Play(Fleet({{"127.44.13.2", "0262QUICK", "IPC-HX1100", "Sensor=\"OV9712\""},
+                {"127.44.13.3", "NVR-LATE", "NVR-0800", "ReplyDelayMs=\"400\""}}));
+    ::setenv("ZQ_NETSDK_QUIET_MS", "600", 1);
+    PassDlg& dlg = Open();
+    Tick(dlg.m_checkIPC, true);
+    Press();
+    ASSERT_TRUE(PassesDone(1));
+    EXPECT_EQ(dlg.m_slotCount, 2);
+    EXPECT_EQ(dlg.m_expectedCount, 2);
+    EXPECT_EQ(Events("logout", "0262QUICK").size(), 1u);
+    EXPECT_EQ(Column1BySerial(), (std::map<std::string, std::string>{{"0262QUICK", "QEMA 1Mpx"},
+                                                                     {"NVR-LATE", "NVR-0800"}}));
+    Dispatch(300ms);
+    EXPECT_EQ(dlg.m_doneMessages, 1);
+}
+
 // A fleet file and the document expected from it, written by hand. Replies are spread 150 ms
 // apart so that they arrive, and are stored, in the file's order.
 fs::path TestData(const char* name) {
