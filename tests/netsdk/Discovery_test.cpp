@@ -44,12 +44,36 @@ std::vector<UdpResponder::Device> Fleet(int count, int firstDuplicates = 1) {
     return fleet;
 }
 
+// An SDK session aimed at `targets`, with further settings, whose discovery callback feeds a
+// collector taking `work` for each report.
+struct Discovering {
+    Discovering(const std::string& targets, Env settings = {}, std::chrono::milliseconds work = 0ms)
+        : sdk(WithTargets(targets, std::move(settings))) {
+        collector.work = work;
+        registered = ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector) != 0;
+    }
+    static Env WithTargets(const std::string& targets, Env settings) {
+        settings["ZQ_NETSDK_TARGETS"] = targets;
+        return settings;
+    }
+
+    SdkSession sdk;
+    Collector collector;
+    bool registered = false;
+};
+
+// Quiet time and pass limit long enough that only a stop or a cleanup ends a pass.
+const Env kUntilStopped{{"ZQ_NETSDK_QUIET_MS", "60000"}, {"ZQ_NETSDK_PASS_MS", "60000"}};
+
+std::future<int> StartInBackground() {
+    return std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+}
+
 TEST(Discovery, DeliversEveryReplyIncludingDuplicatesBeforeReturning) {
     UdpResponder devices(Fleet(12, /*firstDuplicates=*/3));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}});
-    Collector collector;
-    collector.work = std::chrono::milliseconds(2);
-    ASSERT_TRUE(ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector));
+    Discovering pass(devices.Target(), {}, 2ms);
+    ASSERT_TRUE(pass.registered);
+    Collector& collector = pass.collector;
 
     EXPECT_EQ(ZQ_NET_DVR_StartDiscoveryIPC(), 1);
     // 11 devices once, one device three times; the probe repeats are answered only once.
@@ -85,11 +109,9 @@ TEST(Discovery, DeliversEveryReplyIncludingDuplicatesBeforeReturning) {
 
 TEST(Discovery, EndsAfterTheQuietTimeWithoutReplies) {
     UdpResponder nobody({});
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", nobody.Target()},
-                       {"ZQ_NETSDK_QUIET_MS", "200"},
-                       {"ZQ_NETSDK_PASS_MS", "30000"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(nobody.Target(),
+                     {{"ZQ_NETSDK_QUIET_MS", "200"}, {"ZQ_NETSDK_PASS_MS", "30000"}});
+    Collector& collector = pass.collector;
     const auto start = Clock::now();
     EXPECT_EQ(ZQ_NET_DVR_StartDiscoveryIPC(), 1);
     const auto elapsed = Clock::now() - start;
@@ -102,36 +124,28 @@ TEST(Discovery, EndsAfterTheQuietTimeWithoutReplies) {
 TEST(Discovery, ReplyArrivingLateInTheQuietTimeIsStillDelivered) {
     UdpResponder slow(Fleet(2));
     slow.SetReplyDelay(250ms);  // the last probe goes out at 40 ms; replies come later
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", slow.Target()}, {"ZQ_NETSDK_QUIET_MS", "2000"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(slow.Target(), {{"ZQ_NETSDK_QUIET_MS", "2000"}});
     ZQ_NET_DVR_StartDiscoveryIPC();
-    EXPECT_EQ(collector.Count(), 2u);
+    EXPECT_EQ(pass.collector.Count(), 2u);
 }
 
 TEST(Discovery, EndsAtThePassLimitWhenRepliesKeepComing) {
     UdpResponder devices(Fleet(3));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()},
-                       {"ZQ_NETSDK_QUIET_MS", "60000"},
-                       {"ZQ_NETSDK_PASS_MS", "400"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(devices.Target(),
+                     {{"ZQ_NETSDK_QUIET_MS", "60000"}, {"ZQ_NETSDK_PASS_MS", "400"}});
     const auto start = Clock::now();
     ZQ_NET_DVR_StartDiscoveryIPC();
     const auto elapsed = Clock::now() - start;
     EXPECT_GE(elapsed, 400ms);
     EXPECT_LT(elapsed, 30s);
-    EXPECT_EQ(collector.Count(), 3u);
+    EXPECT_EQ(pass.collector.Count(), 3u);
 }
 
 TEST(Discovery, StopFromAnotherThreadEndsARunningPass) {
     UdpResponder devices(Fleet(1));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()},
-                       {"ZQ_NETSDK_QUIET_MS", "60000"},
-                       {"ZQ_NETSDK_PASS_MS", "60000"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
-    auto pass = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+    Discovering discovering(devices.Target(), kUntilStopped);
+    Collector& collector = discovering.collector;
+    auto pass = StartInBackground();
     ASSERT_TRUE(Eventually([&] { return collector.Count() == 1; }));
 
     const auto stopped = Clock::now();
@@ -144,23 +158,20 @@ TEST(Discovery, StopFromAnotherThreadEndsARunningPass) {
 
 TEST(Discovery, StopWhenNoPassRunsIsHarmless) {
     UdpResponder devices(Fleet(2));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(devices.Target());
     EXPECT_EQ(ZQ_NET_DVR_StopDiscoveryIPC(), 1);
     EXPECT_EQ(ZQ_NET_DVR_StopDiscoveryIPC(), 1);
     // The worker's order: stop, then start; the earlier stop does not end the new pass.
     ZQ_NET_DVR_StartDiscoveryIPC();
-    EXPECT_EQ(collector.Count(), 2u);
+    EXPECT_EQ(pass.collector.Count(), 2u);
     EXPECT_EQ(ZQ_NET_DVR_StopDiscoveryIPC(), 1);
 }
 
 TEST(Discovery, DropsMalformedAndForeignDatagrams) {
     const DiscoveredDevice good = MakeDevice(1);
     UdpResponder devices({{good, 1}});
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}, {"ZQ_NETSDK_QUIET_MS", "1500"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering discovering(devices.Target(), {{"ZQ_NETSDK_QUIET_MS", "1500"}});
+    Collector& collector = discovering.collector;
 
     // The pass identifier is learned from the first pass, so that the bad datagrams of the
     // second pass differ from a good reply in one respect only.
@@ -191,7 +202,7 @@ TEST(Discovery, DropsMalformedAndForeignDatagrams) {
     // A stranger on another port sends garbage and a reply of the right pass: the garbage is
     // dropped, the reply counts, since replies to a broadcast come from any address.
     const int probesBefore = devices.ProbeCount();
-    auto pass = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+    auto pass = StartInBackground();
     ASSERT_TRUE(Eventually([&] { return devices.ProbeCount() > probesBefore; }));
     const auto prober = devices.Prober();  // the second pass's socket
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -217,12 +228,10 @@ TEST(Discovery, RecordWithUnterminatedTextsIsDeliveredAsItCame) {
     std::memset(full.Model, 'M', sizeof full.Model);
     std::memset(full.Eth0.IP, '9', sizeof full.Eth0.IP);
     UdpResponder devices({{full, 1}});
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(devices.Target());
     ZQ_NET_DVR_StartDiscoveryIPC();
-    ASSERT_EQ(collector.Count(), 1u);
-    EXPECT_EQ(std::memcmp(&collector.devices[0], &full, sizeof full), 0);
+    ASSERT_EQ(pass.collector.Count(), 1u);
+    EXPECT_EQ(std::memcmp(&pass.collector.devices[0], &full, sizeof full), 0);
 }
 
 TEST(Discovery, CallbackIsNeverEnteredTwiceAtOnce) {
@@ -232,10 +241,8 @@ TEST(Discovery, CallbackIsNeverEnteredTwiceAtOnce) {
     for (int i = 100; i < 120; ++i)
         more.push_back({MakeDevice(i), 2});
     UdpResponder second(more);
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", first.Target() + "," + second.Target()}});
-    Collector collector;
-    collector.work = std::chrono::milliseconds(3);
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(first.Target() + "," + second.Target(), {}, 3ms);
+    Collector& collector = pass.collector;
     ZQ_NET_DVR_StartDiscoveryIPC();
     EXPECT_EQ(collector.Count(), 19u + 4u + 40u);
     EXPECT_EQ(collector.overlaps.load(), 0);
@@ -245,24 +252,17 @@ TEST(Discovery, CallbackIsNeverEnteredTwiceAtOnce) {
 TEST(Discovery, SlowCallbackLosesNoQueuedReply) {
     // Each call outlasts the quiet time; the replies waiting meanwhile are still delivered.
     UdpResponder devices(Fleet(5));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}, {"ZQ_NETSDK_QUIET_MS", "50"}});
-    Collector collector;
-    collector.work = std::chrono::milliseconds(150);
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(devices.Target(), {{"ZQ_NETSDK_QUIET_MS", "50"}}, 150ms);
     ZQ_NET_DVR_StartDiscoveryIPC();
-    EXPECT_EQ(collector.Count(), 5u);
+    EXPECT_EQ(pass.collector.Count(), 5u);
 }
 
 TEST(Discovery, StopAlsoEndsAStartWaitingForItsTurn) {
     UdpResponder devices(Fleet(1));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()},
-                       {"ZQ_NETSDK_QUIET_MS", "60000"},
-                       {"ZQ_NETSDK_PASS_MS", "60000"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
-    auto first = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
-    ASSERT_TRUE(Eventually([&] { return collector.Count() == 1; }));
-    auto second = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+    Discovering pass(devices.Target(), kUntilStopped);
+    auto first = StartInBackground();
+    ASSERT_TRUE(Eventually([&] { return pass.collector.Count() == 1; }));
+    auto second = StartInBackground();
     std::this_thread::sleep_for(300ms);  // let it queue behind the first
     ZQ_NET_DVR_StopDiscoveryIPC();
     EXPECT_EQ(first.wait_for(20s), std::future_status::ready);
@@ -271,9 +271,8 @@ TEST(Discovery, StopAlsoEndsAStartWaitingForItsTurn) {
 
 TEST(Discovery, StartsFromSeveralThreadsRunOneAfterAnother) {
     UdpResponder devices(Fleet(3));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", devices.Target()}, {"ZQ_NETSDK_QUIET_MS", "100"}});
-    Collector collector;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
+    Discovering pass(devices.Target(), {{"ZQ_NETSDK_QUIET_MS", "100"}});
+    Collector& collector = pass.collector;
     std::vector<std::thread> callers;
     for (int i = 0; i < 3; ++i)
         callers.emplace_back([] { ZQ_NET_DVR_StartDiscoveryIPC(); });
@@ -290,27 +289,24 @@ TEST(Discovery, NothingWorksBeforeInitAndCleanupEndsARunningPass) {
     EXPECT_EQ(ZQ_NET_DVR_Cleanup(), 0);
 
     UdpResponder devices(Fleet(1));
-    setenv("ZQ_NETSDK_TARGETS", devices.Target().c_str(), 1);
-    setenv("ZQ_NETSDK_QUIET_MS", "60000", 1);
-    setenv("ZQ_NETSDK_PASS_MS", "60000", 1);
+    const Env settings = Discovering::WithTargets(devices.Target(), kUntilStopped);
+    for (const auto& [name, value] : settings)
+        setenv(name.c_str(), value.c_str(), 1);
     ASSERT_EQ(ZQ_NET_DVR_Init(), 1);
     Collector collector;
     ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &collector);
-    auto pass = std::async(std::launch::async, [] { return ZQ_NET_DVR_StartDiscoveryIPC(); });
+    auto pass = StartInBackground();
     ASSERT_TRUE(Eventually([&] { return collector.Count() == 1; }));
     EXPECT_EQ(ZQ_NET_DVR_Cleanup(), 1);
     EXPECT_EQ(pass.wait_for(20s), std::future_status::ready);
-    unsetenv("ZQ_NETSDK_TARGETS");
-    unsetenv("ZQ_NETSDK_QUIET_MS");
-    unsetenv("ZQ_NETSDK_PASS_MS");
+    for (const auto& entry : settings)
+        unsetenv(entry.first.c_str());
 
     // Init works again, with a fresh registration.
     UdpResponder again(Fleet(2));
-    SdkSession sdk(Env{{"ZQ_NETSDK_TARGETS", again.Target()}});
-    Collector second;
-    ZQ_NET_DVR_SetDiscoveryCallBack(&Collector::Callback, &second);
+    Discovering second(again.Target());
     ZQ_NET_DVR_StartDiscoveryIPC();
-    EXPECT_EQ(second.Count(), 2u);
+    EXPECT_EQ(second.collector.Count(), 2u);
     EXPECT_EQ(collector.Count(), 1u);
 }
 
