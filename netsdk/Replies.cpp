@@ -6,44 +6,39 @@ namespace quorlin::netsdk {
 
 using wire::ByteSpan;
 
-std::optional<DiscoveredDevice> ParseProbeReply(ByteSpan message, uint32_t passId) {
+namespace {
+
+// What `decode` makes of `message`, taken only when its sequence number is `expected`.
+template <typename T>
+std::optional<T> Answering(ByteSpan message, uint32_t expected,
+                           std::optional<T> (*decode)(ByteSpan, uint32_t&)) {
     uint32_t sequence = 0;
-    auto device = wire::DecodeProbeReply(message, sequence);
-    if (!device || sequence != passId)
+    auto decoded = decode(message, sequence);
+    if (!decoded || sequence != expected)
         return std::nullopt;
-    return device;
+    return decoded;
+}
+
+}  // namespace
+
+std::optional<DiscoveredDevice> ParseProbeReply(ByteSpan message, uint32_t passId) {
+    return Answering(message, passId, wire::DecodeProbeReply);
 }
 
 std::optional<wire::Status> ParseModifyReply(ByteSpan message, uint32_t requestId) {
-    uint32_t sequence = 0;
-    const auto status = wire::DecodeModifyReply(message, sequence);
-    if (!status || sequence != requestId)
-        return std::nullopt;
-    return status;
+    return Answering(message, requestId, wire::DecodeModifyReply);
 }
 
 std::optional<wire::LoginReply> ParseLoginReply(ByteSpan message, uint32_t requestId) {
-    uint32_t sequence = 0;
-    auto reply = wire::DecodeLoginReply(message, sequence);
-    if (!reply || sequence != requestId)
-        return std::nullopt;
-    return reply;
+    return Answering(message, requestId, wire::DecodeLoginReply);
 }
 
 std::optional<wire::ConfigReply> ParseConfigReply(ByteSpan message, uint32_t requestId) {
-    uint32_t sequence = 0;
-    auto reply = wire::DecodeConfigReply(message, sequence);
-    if (!reply || sequence != requestId)
-        return std::nullopt;
-    return reply;
+    return Answering(message, requestId, wire::DecodeConfigReply);
 }
 
 std::optional<wire::Status> ParseLogoutReply(ByteSpan message, uint32_t requestId) {
-    uint32_t sequence = 0;
-    const auto status = wire::DecodeLogoutReply(message, sequence);
-    if (!status || sequence != requestId)
-        return std::nullopt;
-    return status;
+    return Answering(message, requestId, wire::DecodeLogoutReply);
 }
 
 std::optional<std::size_t> PayloadLength(ByteSpan header) {
