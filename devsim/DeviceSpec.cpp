@@ -28,38 +28,44 @@ constexpr std::array<std::pair<ReplyKind, std::string_view>, 5> kReplyKinds{{
     {ReplyKind::Logout, "Logout"},
 }};
 
+// The name of `value` in `table`, or `fallback` for a value the table does not hold.
+template <typename Enum, std::size_t N>
+std::string_view NameIn(const std::array<std::pair<Enum, std::string_view>, N>& table, Enum value,
+                        std::string_view fallback) {
+    for (const auto& [entry, name] : table) {
+        if (entry == value)
+            return name;
+    }
+    return fallback;
+}
+
+// The value named `name` in `table`, compared exactly.
+template <typename Enum, std::size_t N>
+std::optional<Enum> ValueIn(const std::array<std::pair<Enum, std::string_view>, N>& table,
+                            std::string_view name) {
+    for (const auto& [value, text] : table) {
+        if (text == name)
+            return value;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string_view MalformationName(Malformation kind) {
-    for (const auto& [value, name] : kMalformations) {
-        if (value == kind)
-            return name;
-    }
-    return "none";
+    return NameIn(kMalformations, kind, "none");
 }
 
 std::optional<Malformation> MalformationFromName(std::string_view name) {
-    for (const auto& [value, text] : kMalformations) {
-        if (text == name)
-            return value;
-    }
-    return std::nullopt;
+    return ValueIn(kMalformations, name);
 }
 
 std::string_view ReplyKindName(ReplyKind kind) {
-    for (const auto& [value, name] : kReplyKinds) {
-        if (value == kind)
-            return name;
-    }
-    return "Probe";
+    return NameIn(kReplyKinds, kind, "Probe");
 }
 
 std::optional<ReplyKind> ReplyKindFromName(std::string_view name) {
-    for (const auto& [value, text] : kReplyKinds) {
-        if (text == name)
-            return value;
-    }
-    return std::nullopt;
+    return ValueIn(kReplyKinds, name);
 }
 
 }  // namespace quorlin::devsim
