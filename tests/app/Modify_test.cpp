@@ -45,48 +45,44 @@ const char* const kRefuser =
     R"( DNS2="127.0.0.54" MAC="00:1a:2b:3c:4d:03" /><SN A="5001NVR0002" />)"
     R"(<Model A="NVR-7208" /><Behaviour ModifyFails="1" /></Device>)";
 
-// The recorder as a reload from the discovery document leaves it in the current record.
-DiscoveredDevice ReloadedRecorder() {
+// Sets an interface's five address texts and its MAC, 00:1a:2b:3c:4d:`macEnd`.
+void SetInterface(NetInterface& net, const char* ip, const char* mask, const char* gw,
+                  const char* dns1, const char* dns2, uint8_t macEnd) {
+    SetFieldText(net.IP, ip);
+    SetFieldText(net.Mask, mask);
+    SetFieldText(net.GW, gw);
+    SetFieldText(net.DNS1, dns1);
+    SetFieldText(net.DNS2, dns2);
+    const uint8_t mac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, macEnd};
+    std::memcpy(net.MAC, mac, 6);
+}
+
+// An NVR-7208 as a reload from the discovery document leaves it in the current record: every
+// field the document keeps, zero elsewhere. The interfaces are the caller's.
+DiscoveredDevice ReloadedNvr(const char* sn, uint16_t privatePort, uint16_t httpPort,
+                             const char* password) {
     DiscoveredDevice d{};
-    SetFieldText(d.Eth0.IP, "127.26.0.2");
-    SetFieldText(d.Eth0.Mask, "255.255.255.0");
-    SetFieldText(d.Eth0.GW, "127.26.0.254");
-    SetFieldText(d.Eth0.DNS1, "127.0.0.53");
-    SetFieldText(d.Eth0.DNS2, "127.0.0.54");
-    const uint8_t eth0Mac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x01};
-    std::memcpy(d.Eth0.MAC, eth0Mac, 6);
-    SetFieldText(d.Wifi.IP, "127.26.9.2");
-    SetFieldText(d.Wifi.Mask, "255.255.255.0");
-    SetFieldText(d.Wifi.GW, "127.26.9.1");
-    SetFieldText(d.Wifi.DNS1, "127.0.0.53");
-    const uint8_t wifiMac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x02};
-    std::memcpy(d.Wifi.MAC, wifiMac, 6);
-    d.Port.Private = 34567;
-    d.Port.Http = 8080;
+    d.Port.Private = privatePort;
+    d.Port.Http = httpPort;
     d.Port.Rtsp = 554;
-    SetFieldText(d.SN, "5001NVR0001");
+    SetFieldText(d.SN, sn);
     SetFieldText(d.User.U, "admin");
-    SetFieldText(d.User.P, "s3cret");
+    SetFieldText(d.User.P, password);
     SetFieldText(d.Model, "NVR-7208");
     return d;
 }
 
+DiscoveredDevice ReloadedRecorder() {
+    DiscoveredDevice d = ReloadedNvr("5001NVR0001", 34567, 8080, "s3cret");
+    SetInterface(d.Eth0, "127.26.0.2", "255.255.255.0", "127.26.0.254", "127.0.0.53", "127.0.0.54",
+                 0x01);
+    SetInterface(d.Wifi, "127.26.9.2", "255.255.255.0", "127.26.9.1", "127.0.0.53", "", 0x02);
+    return d;
+}
+
 DiscoveredDevice ReloadedRefuser() {
-    DiscoveredDevice d{};
-    SetFieldText(d.Eth0.IP, "127.26.0.3");
-    SetFieldText(d.Eth0.Mask, "255.0.0.0");
-    SetFieldText(d.Eth0.GW, "127.0.0.1");
-    SetFieldText(d.Eth0.DNS1, "127.0.0.53");
-    SetFieldText(d.Eth0.DNS2, "127.0.0.54");
-    const uint8_t mac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x03};
-    std::memcpy(d.Eth0.MAC, mac, 6);
-    d.Port.Private = 8000;
-    d.Port.Http = 80;
-    d.Port.Rtsp = 554;
-    SetFieldText(d.SN, "5001NVR0002");
-    SetFieldText(d.User.U, "admin");
-    SetFieldText(d.User.P, "admin");
-    SetFieldText(d.Model, "NVR-7208");
+    DiscoveredDevice d = ReloadedNvr("5001NVR0002", 8000, 80, "admin");
+    SetInterface(d.Eth0, "127.26.0.3", "255.0.0.0", "127.0.0.1", "127.0.0.53", "127.0.0.54", 0x03);
     return d;
 }
 
@@ -162,6 +158,12 @@ protected:
 
     void PressModify() { QTest::mouseClick(Control(IDC_MODIFY), Qt::LeftButton); }
 
+    // Types the three addresses and presses "Modify".
+    void Modify(const std::string& ip, const std::string& mask, const std::string& gw) {
+        Type(ip, mask, gw);
+        PressModify();
+    }
+
     // Presses "Discovery" and waits until the pass has re-enabled the controls. False when the
     // press did not start a pass or the pass did not end in time.
     bool RunPass() {
@@ -204,8 +206,7 @@ TEST_F(ModifyWindow, SendsTheCurrentRecordWithTheEditedAddressesAndShowsTheSucce
     Install("language-en.xml", "language.xml");
     CQuorlinDlg& dlg = OpenWith(kRecorder);
     dlg.m_currentRecord = ReloadedRecorder();
-    Type("127.26.0.50", "255.255.0.0", "127.26.0.1");
-    PressModify();
+    Modify("127.26.0.50", "255.255.0.0", "127.26.0.1");
 
     const auto boxes = TakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -231,8 +232,7 @@ TEST_F(ModifyWindow, LeadingZerosAreSentAsTypedAndTheBoxFollowsTheAnswer) {
     Install("language-en.xml", "language.xml");
     CQuorlinDlg& dlg = OpenWith(kRecorder);
     dlg.m_currentRecord = ReloadedRecorder();
-    Type("127.26.0.2", "255.255.255.000", "127.026.000.001");
-    PressModify();
+    Modify("127.26.0.2", "255.255.255.000", "127.026.000.001");
 
     const auto requests = ModifyRequests();
     ASSERT_EQ(requests.size(), 1u);
@@ -250,8 +250,7 @@ TEST_F(ModifyWindow, RefusedEntriesSendNothingAndShowNothing) {
     CQuorlinDlg& dlg = OpenWith(kRecorder);
 
     // Before any row is loaded the record is all zeros: its DNS fields are empty.
-    Type("127.26.0.50", "255.255.0.0", "127.26.0.1");
-    PressModify();
+    Modify("127.26.0.50", "255.255.0.0", "127.26.0.1");
     EXPECT_TRUE(TakeMessageBoxes().empty()) << "before any selection";
 
     DiscoveredDevice noDns1 = ReloadedRecorder();
@@ -280,8 +279,7 @@ TEST_F(ModifyWindow, RefusedEntriesSendNothingAndShowNothing) {
     };
     for (const auto& c : cases) {
         dlg.m_currentRecord = c.record;
-        Type(c.ip, c.mask, c.gw);
-        PressModify();
+        Modify(c.ip, c.mask, c.gw);
         EXPECT_TRUE(TakeMessageBoxes().empty()) << c.what;
         // The copies are made before the checks and stay in the record.
         EXPECT_EQ(FieldText(dlg.m_currentRecord.Eth0.IP), c.ip) << c.what;
@@ -293,8 +291,7 @@ TEST_F(ModifyWindow, RefusedEntriesSendNothingAndShowNothing) {
     // characters, 127.026.100.100, would pass): that field keeps its text, the other two are
     // copied.
     dlg.m_currentRecord = ReloadedRecorder();
-    Type("127.026.100.1000", "255.255.0.0", "127.26.0.1");
-    PressModify();
+    Modify("127.026.100.1000", "255.255.0.0", "127.26.0.1");
     EXPECT_TRUE(TakeMessageBoxes().empty()) << "16 characters";
     EXPECT_EQ(FieldText(dlg.m_currentRecord.Eth0.IP), "127.26.0.2");
     EXPECT_EQ(FieldText(dlg.m_currentRecord.Eth0.Mask), "255.255.0.0");
@@ -302,8 +299,7 @@ TEST_F(ModifyWindow, RefusedEntriesSendNothingAndShowNothing) {
 
     // None of them reached the device: the one request it saw is the valid one that follows.
     dlg.m_currentRecord = ReloadedRecorder();
-    Type("127.26.0.50", "255.255.0.0", "127.26.0.1");
-    PressModify();
+    Modify("127.26.0.50", "255.255.0.0", "127.26.0.1");
     ASSERT_EQ(TakeMessageBoxes().size(), 1u);
     const auto requests = ModifyRequests();
     ASSERT_EQ(requests.size(), 1u);
@@ -341,8 +337,7 @@ TEST_F(ModifyWindow, ARefusalShowsTheFailureTextAndPressingAgainSendsTheSameReco
 TEST_F(ModifyWindow, WithoutALanguageFileTheBoxHasAnEmptyCaptionAndText) {
     CQuorlinDlg& dlg = OpenWith(kRecorder);
     dlg.m_currentRecord = ReloadedRecorder();
-    Type("127.26.0.2", "255.255.255.0", "127.26.0.254");
-    PressModify();
+    Modify("127.26.0.2", "255.255.255.0", "127.26.0.254");
     const auto boxes = TakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "");
@@ -361,8 +356,7 @@ TEST_F(ModifyWindow, DiscoverSelectEditAndModifyThenTheNextPassListsTheNewAddres
     EXPECT_EQ(ControlText(IDC_NETMASK), "255.255.255.0");
     EXPECT_EQ(ControlText(IDC_GATEWAY), "127.26.0.254");
 
-    Type("127.26.0.50", "255.255.0.0", "127.26.0.1");
-    PressModify();
+    Modify("127.26.0.50", "255.255.0.0", "127.26.0.1");
     const auto boxes = TakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, dlg.m_hWnd);
