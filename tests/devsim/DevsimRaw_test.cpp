@@ -13,6 +13,7 @@
 #include "DeviceRecord.h"
 #include "DevsimProcess.h"
 #include "RawSockets.h"
+#include "SimulatorFixtures.h"
 #include "Wire.h"
 
 using namespace quorlin;
@@ -23,14 +24,7 @@ namespace {
 
 std::string Device(const std::string& ip, const std::string& serial, const std::string& more = "",
                    const std::string& behaviour = "") {
-    return "<Device><Eth0 IP=\"" + ip + "\" Mask=\"255.0.0.0\" GW=\"127.0.0.1\" />" +
-           "<Port Private=\"34567\" Http=\"80\" Rtsp=\"554\" /><SN A=\"" + serial +
-           "\" /><User U=\"admin\" P=\"pw\" /><Model A=\"IPC-T\" />" + more + "<Behaviour " +
-           behaviour + " /></Device>";
-}
-
-std::string Fleet(const std::string& devices) {
-    return "<Fleet>" + devices + "</Fleet>";
+    return DeviceText("IPC-T", ip, serial, more, behaviour);
 }
 
 // The records among `datagrams` that decode as replies to pass `passId`.
@@ -124,11 +118,11 @@ TEST(DevsimRaw, EachDeviceAnswersEachPassOnce) {
 
     const auto probes = sim.Events("probe");
     ASSERT_EQ(probes.size(), 3u);
-    EXPECT_EQ(JsonField(probes[0], "repeat"), "false");
-    EXPECT_EQ(JsonField(probes[0], "replies"), "5");
-    EXPECT_EQ(JsonField(probes[1], "repeat"), "true");
-    EXPECT_EQ(JsonField(probes[1], "replies"), "0");
-    EXPECT_EQ(JsonField(probes[2], "pass"), "8");
+    ExpectLogged(probes, {{0, "repeat", "false"},
+                          {0, "replies", "5"},
+                          {1, "repeat", "true"},
+                          {1, "replies", "0"},
+                          {2, "pass", "8"}});
 }
 
 TEST(DevsimRaw, DelayedDeviceAnswersLastAndFloodIsDistinct) {
@@ -235,17 +229,17 @@ TEST(DevsimRaw, LoginConfigLogout) {
 
     const auto logins = sim.Events("login");
     ASSERT_EQ(logins.size(), 5u);
-    EXPECT_EQ(JsonField(logins[0], "forced"), "true");
-    EXPECT_EQ(JsonField(logins[2], "password"), "wrong");
-    EXPECT_EQ(JsonField(logins[2], "forced"), "false");
-    EXPECT_EQ(JsonField(logins[3], "user"), "admin");
-    EXPECT_EQ(JsonField(logins[3], "answer"), "Ok");
+    ExpectLogged(logins, {{0, "forced", "true"},
+                          {2, "password", "wrong"},
+                          {2, "forced", "false"},
+                          {3, "user", "admin"},
+                          {3, "answer", "Ok"}});
     const auto configs = sim.Events("config");
     ASSERT_EQ(configs.size(), 5u);
-    EXPECT_EQ(JsonField(configs[0], "answer"), "NotLoggedIn");
-    EXPECT_EQ(JsonField(configs[1], "command"), "534");
-    EXPECT_EQ(JsonField(configs[2], "reason"), "ConfigFails");
-    EXPECT_EQ(JsonField(configs[3], "answer"), "Ok");
+    ExpectLogged(configs, {{0, "answer", "NotLoggedIn"},
+                           {1, "command", "534"},
+                           {2, "reason", "ConfigFails"},
+                           {3, "answer", "Ok"}});
     EXPECT_EQ(sim.Events("logout").size(), 1u);
 }
 
@@ -347,15 +341,15 @@ TEST(DevsimRaw, ModifyMovesTheDeviceAndIsReportedAtTheNextProbe) {
     // The log holds every field received and the answer given.
     const auto modifies = sim.Events("modify");
     ASSERT_EQ(modifies.size(), 9u);
-    EXPECT_EQ(JsonField(modifies[0], "answer"), "none");
-    EXPECT_EQ(JsonField(modifies[1], "IP"), "127.20.6.20");
-    EXPECT_EQ(JsonField(modifies[1], "Mask"), "255.255.0.0");
-    EXPECT_EQ(JsonField(modifies[1], "Model"), "ignored");
-    EXPECT_EQ(JsonField(modifies[1], "P"), "pw");
-    EXPECT_EQ(JsonField(modifies[1], "moved"), "true");
-    EXPECT_EQ(JsonField(modifies[2], "repeated"), "true");
-    EXPECT_EQ(JsonField(modifies[3], "reason"), "address outside 127.0.0.0/8");
-    EXPECT_EQ(JsonField(modifies[7], "reason"), "ModifyFails");
+    ExpectLogged(modifies, {{0, "answer", "none"},
+                            {1, "IP", "127.20.6.20"},
+                            {1, "Mask", "255.255.0.0"},
+                            {1, "Model", "ignored"},
+                            {1, "P", "pw"},
+                            {1, "moved", "true"},
+                            {2, "repeated", "true"},
+                            {3, "reason", "address outside 127.0.0.0/8"},
+                            {7, "reason", "ModifyFails"}});
 }
 
 TEST(DevsimRaw, StartupRefusals) {

@@ -10,17 +10,15 @@
 #include "DevsimProcess.h"
 #include "FleetLoader.h"
 #include "Options.h"
+#include "SimulatorFixtures.h"
 
 using namespace quorlin::devsim;
+using quorlin::test::Fleet;
 
 namespace {
 
 FleetResult Load(const std::string& xml, bool allowAny = false) {
     return LoadFleetText(xml, FleetOptions{allowAny});
-}
-
-std::string Fleet(const std::string& body) {
-    return "<Fleet>" + body + "</Fleet>";
 }
 
 }  // namespace

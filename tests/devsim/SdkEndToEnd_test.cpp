@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -17,6 +18,7 @@
 
 #include "DeviceRecord.h"
 #include "DevsimProcess.h"
+#include "SimulatorFixtures.h"
 #include "ZQ_NetSDK.h"
 
 using namespace quorlin::test;
@@ -26,14 +28,7 @@ namespace {
 
 std::string Device(const std::string& ip, const std::string& serial,
                    const std::string& behaviour = "") {
-    return "<Device><Eth0 IP=\"" + ip + "\" Mask=\"255.0.0.0\" GW=\"127.0.0.1\" />" +
-           "<Port Private=\"34567\" Http=\"80\" Rtsp=\"554\" /><SN A=\"" + serial +
-           "\" /><User U=\"admin\" P=\"pw\" /><Model A=\"IPC-E2E\" /><Behaviour " + behaviour +
-           " /></Device>";
-}
-
-std::string Fleet(const std::string& devices) {
-    return "<Fleet>" + devices + "</Fleet>";
+    return DeviceText("IPC-E2E", ip, serial, "", behaviour);
 }
 
 // Collects the reports of a pass; also notices a callback entered while another runs.
@@ -65,6 +60,11 @@ struct Reports {
     std::size_t Count() {
         std::lock_guard lock(mutex);
         return records.size();
+    }
+
+    void Clear() {
+        std::lock_guard lock(mutex);
+        records.clear();
     }
 };
 
@@ -124,6 +124,16 @@ Session LoginAndRead(const char* ip, uint16_t port, const char* user, const char
     return session;
 }
 
+// A WaitForLog condition: `count` logouts have reached the log.
+std::function<bool(const std::vector<std::string>&)> LogoutsLogged(int count) {
+    return [count](const std::vector<std::string>& lines) {
+        int logouts = 0;
+        for (const auto& l : lines)
+            logouts += JsonField(l, "event") == "logout";
+        return logouts == count;
+    };
+}
+
 const char* kMalformations[] = {"short", "long",     "truncated", "magic",   "version",
                                 "type",  "sequence", "status",    "garbage", "empty"};
 
@@ -132,10 +142,7 @@ const char* kMalformations[] = {"short", "long",     "truncated", "magic",   "ve
 TEST_F(SdkEndToEnd, FleetOf250IsFoundWhole) {
     Start("<Fleet><Generate Type=\"IPC\" Count=\"250\" FirstIP=\"127.21.1.1\" /></Fleet>");
     for (int pass = 0; pass < 2; ++pass) {
-        {
-            std::lock_guard lock(m_reports.mutex);
-            m_reports.records.clear();
-        }
+        m_reports.Clear();
         ZQ_NET_DVR_StartDiscoveryIPC();
         const auto serials = m_reports.Serials();
         EXPECT_EQ(serials.size(), 250u) << "pass " << pass;
@@ -185,24 +192,18 @@ TEST_F(SdkEndToEnd, LoginAfterRefusalsReadsTheSensorAndLogsOut) {
     ASSERT_TRUE(second.config);
     EXPECT_STREQ(second.block.Entry[0].Value, "IMX238");
 
-    ASSERT_TRUE(Sim().WaitForLog([](const auto& lines) {
-        int logouts = 0;
-        for (const auto& l : lines)
-            logouts += JsonField(l, "event") == "logout";
-        return logouts == 3;
-    })) << "three logouts";
+    ASSERT_TRUE(Sim().WaitForLog(LogoutsLogged(3))) << "three logouts";
     const auto logins = Sim().Events("login");
     ASSERT_EQ(logins.size(), 6u);
-    EXPECT_EQ(JsonField(logins[0], "forced"), "true");
-    EXPECT_EQ(JsonField(logins[1], "forced"), "true");
-    EXPECT_EQ(JsonField(logins[2], "answer"), "Ok");
-    EXPECT_EQ(JsonField(logins[2], "user"), "admin");
-    EXPECT_EQ(JsonField(logins[2], "password"), "pw");
-    EXPECT_EQ(JsonField(logins[3], "answer"), "BadCredentials");
+    ExpectLogged(logins, {{0, "forced", "true"},
+                          {1, "forced", "true"},
+                          {2, "answer", "Ok"},
+                          {2, "user", "admin"},
+                          {2, "password", "pw"},
+                          {3, "answer", "BadCredentials"}});
     const auto configs = Sim().Events("config");
     ASSERT_EQ(configs.size(), 3u);
-    EXPECT_EQ(JsonField(configs[0], "command"), "533");
-    EXPECT_EQ(JsonField(configs[0], "channel"), "0");
+    ExpectLogged(configs, {{0, "command", "533"}, {0, "channel", "0"}});
 }
 
 TEST_F(SdkEndToEnd, ModifyThenRediscovery) {
@@ -219,10 +220,7 @@ TEST_F(SdkEndToEnd, ModifyThenRediscovery) {
     SetFieldText(record.Eth0.GW, "127.21.4.1");
     EXPECT_NE(ZQ_NET_DVR_ModifyIPC(&record), 0);
 
-    {
-        std::lock_guard lock(m_reports.mutex);
-        m_reports.records.clear();
-    }
+    m_reports.Clear();
     ZQ_NET_DVR_StartDiscoveryIPC();
     const DiscoveredDevice moved = Find(m_reports, "MOVER");
     EXPECT_EQ(FieldText(moved.Eth0.IP), "127.21.4.99");
@@ -316,12 +314,7 @@ TEST_F(SdkEndToEnd, TwoHundredFiftyLoginsAtOnce) {
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(labelled, 250);
-    EXPECT_TRUE(Sim().WaitForLog([](const auto& lines) {
-        int logouts = 0;
-        for (const auto& l : lines)
-            logouts += JsonField(l, "event") == "logout";
-        return logouts == 250;
-    }));
+    EXPECT_TRUE(Sim().WaitForLog(LogoutsLogged(250)));
 }
 
 TEST_F(SdkEndToEnd, ScanPrintsTheTenColumns) {
