@@ -14,7 +14,11 @@ constexpr DWORD kControlCycleMilliseconds = 40;
 void StopDiscoveryAndReapWorker(CQuorlinDlg& dlg) {
     ZQ_NET_DVR_StopDiscoveryIPC();
     if (dlg.m_workerThread != nullptr) {
-        WaitForSingleObject(dlg.m_workerThread, INFINITE);
+        // A stop only ends the discovery calls made before it. A worker that had not yet made
+        // its call (just started when the window closes) would run its whole pass and hold up
+        // the close, so the stop is made again until the worker has ended.
+        while (WaitForSingleObject(dlg.m_workerThread, kControlCycleMilliseconds) == WAIT_TIMEOUT)
+            ZQ_NET_DVR_StopDiscoveryIPC();
         CloseHandle(dlg.m_workerThread);
         dlg.m_workerThread = nullptr;
     }
@@ -88,12 +92,17 @@ DWORD DiscoveryControlThread(LPVOID dialog) {
         return 0;
     do {
         // The stop request is served before the restart request, so one press of "Discovery"
-        // ends the previous pass and starts the next within one cycle.
+        // ends the previous pass and starts the next within one cycle. A press writes the stop
+        // request before the restart request; the restart request is read first, so a restart
+        // seen in this cycle always comes with its stop. Read the other way round, a press
+        // landing between the two reads would start the new pass here and have its stop served
+        // in the next cycle, cutting that new pass short.
+        const bool restart = dlg.m_restartRequest != 0;
         if (dlg.m_stopRequest != 0) {
             StopDiscoveryAndReapWorker(dlg);
             dlg.m_stopRequest = 0;
         }
-        if (dlg.m_restartRequest != 0) {
+        if (restart) {
             dlg.ResetDiscoveryDocument();
             dlg.m_deviceList.SendMessage(LVM_DELETEALLITEMS, 0, 0);
             dlg.m_workerThread = CreateThread(nullptr, 0, DiscoveryWorkerThread, &dlg, 0, nullptr);
