@@ -28,7 +28,8 @@ constexpr int kSyncWrites = 20;
 
 DiscoveredDevice Device(int i) {
     DiscoveredDevice d{};
-    std::snprintf(d.Eth0.IP, sizeof d.Eth0.IP, "127.0.%d.%d", i / 250, i % 250 + 2);
+    const unsigned index = static_cast<unsigned>(i) % (250u * 250u);
+    std::snprintf(d.Eth0.IP, sizeof d.Eth0.IP, "127.0.%u.%u", index / 250u, index % 250u + 2u);
     std::strcpy(d.Eth0.Mask, "255.0.0.0");
     std::strcpy(d.Eth0.GW, "127.0.0.1");
     std::strcpy(d.Eth0.DNS1, "127.0.0.53");
