@@ -42,11 +42,8 @@ public:
         if (OpenRouteSocket(m_socket, kReceiveBufferBytes))
             return Finish(0);
 
-        m_limitTimer.expires_after(m_owner.m_settings.passLimit);
-        m_limitTimer.async_wait([self = shared_from_this()](std::error_code waitError) {
-            if (!waitError)
-                self->Finish(1);
-        });
+        WhenExpired(m_limitTimer, m_owner.m_settings.passLimit,
+                    [self = shared_from_this()] { self->Finish(1); });
         SendProbe();
         Receive();
     }
@@ -59,11 +56,8 @@ private:
             return;
         SendToAll(m_socket, m_probe, m_destinations);
         if (++m_probesSent < kProbeCount) {
-            m_probeTimer.expires_after(kProbeRepeatInterval);
-            m_probeTimer.async_wait([self = shared_from_this()](std::error_code error) {
-                if (!error)
-                    self->SendProbe();
-            });
+            WhenExpired(m_probeTimer, kProbeRepeatInterval,
+                        [self = shared_from_this()] { self->SendProbe(); });
         } else {
             ArmQuietTimer();
         }

@@ -4,7 +4,9 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
 
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -71,5 +73,16 @@ private:
     std::unordered_map<Abortable*, std::shared_ptr<Abortable>> m_tracked;  // runtime thread only
     std::thread m_thread;
 };
+
+// Calls `then` on the runtime's thread once `timer` has run for `after`; not at all when the
+// timer is cancelled or set again first.
+template <typename Then>
+void WhenExpired(asio::steady_timer& timer, std::chrono::milliseconds after, Then then) {
+    timer.expires_after(after);
+    timer.async_wait([then = std::move(then)](std::error_code error) mutable {
+        if (!error)
+            then();
+    });
+}
 
 }  // namespace quorlin::netsdk

@@ -36,11 +36,7 @@ public:
             return;
         if (OpenRouteSocket(m_socket))
             return Finish(0);
-        m_deadline.expires_after(m_timeout);
-        m_deadline.async_wait([self = shared_from_this()](std::error_code waitError) {
-            if (!waitError)
-                self->Finish(0);
-        });
+        WhenExpired(m_deadline, m_timeout, [self = shared_from_this()] { self->Finish(0); });
         Send();
         Receive();
     }
@@ -52,11 +48,7 @@ private:
         if (m_finished)
             return;
         SendToAll(m_socket, m_request, m_destinations);
-        m_resend.expires_after(kModifyResendInterval);
-        m_resend.async_wait([self = shared_from_this()](std::error_code error) {
-            if (!error)
-                self->Send();
-        });
+        WhenExpired(m_resend, kModifyResendInterval, [self = shared_from_this()] { self->Send(); });
     }
 
     void Receive() {
