@@ -33,6 +33,7 @@
 #include "QuorlinDlg.h"
 #include "Resource.h"
 #include "TestDevices.h"
+#include "TestFolder.h"
 #include "Testing.h"
 #include "Threads.h"
 
@@ -100,12 +101,7 @@ class DiscoveryPass : public ::testing::Test {
 protected:
     void SetUp() override {
         m_previous = fs::current_path();
-        m_folder = fs::temp_directory_path() /
-                   ("quorlin-pass-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
+        m_folder = quorlin::test::EnterFreshTestFolder("quorlin-pass-");
         // A pass ends when the replies have stopped coming, however slowly a loaded machine
         // takes them in, not at the SDK's pass limit.
         ::setenv("ZQ_NETSDK_PASS_MS", "60000", 1);

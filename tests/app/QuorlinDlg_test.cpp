@@ -24,6 +24,7 @@
 #include "QuorlinApp.h"
 #include "QuorlinDlg.h"
 #include "Resource.h"
+#include "TestFolder.h"
 #include "Testing.h"
 #include "Threads.h"
 
@@ -76,14 +77,11 @@ protected:
     void SetUp() override {
         // The program runs from a folder holding res/Quorlin.ico.
         m_previous = fs::current_path();
-        m_folder = fs::temp_directory_path() /
-                   ("quorlin-app-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_folder = quorlin::test::EnterFreshTestFolder("quorlin-app-");
         fs::create_directories(m_folder / "res");
         if (WithIconFile())
             fs::copy_file(fs::path(QUORLIN_SOURCE_DIR) / "res" / "Quorlin.ico",
                           m_folder / "res" / "Quorlin.ico", fs::copy_options::overwrite_existing);
-        fs::current_path(m_folder);
         TakeSdkCalls();
     }
 

@@ -14,6 +14,7 @@
 #include "QuorlinApp.h"
 #include "QuorlinDlg.h"
 #include "Resource.h"
+#include "TestFolder.h"
 #include "Testing.h"
 #include "Threads.h"
 
@@ -22,14 +23,8 @@ namespace quorlin::test {
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        namespace fs = std::filesystem;
-        m_previous = fs::current_path();
-        m_folder = fs::temp_directory_path() /
-                   ("quorlin-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
+        m_previous = std::filesystem::current_path();
+        m_folder = EnterFreshTestFolder("quorlin-");
         platform::testing::RecordMessageBoxes(true);
         platform::testing::TakeMessageBoxes();
     }
