@@ -200,20 +200,20 @@ void ParseBehaviour(const TiXmlElement& element, const std::string& where, Behav
     number("ReplyDelayMs", 0, kMaxReplyDelayMs, behaviour.replyDelayMs);
     number("Duplicates", 1, kMaxDuplicates, behaviour.duplicates);
     number("Flood", 0, kMaxFlood, behaviour.flood);
-    if (const auto it = values.find("Malformed"); it != values.end()) {
-        const auto kind = MalformationFromName(it->second);
-        if (!kind)
-            problems.Add(where, "Malformed: unknown kind '" + it->second + "'");
-        behaviour.malformed = kind.value_or(Malformation::None);
+    // A name out of one of the simulator's tables; `what` is what an unknown name fails to be.
+    auto named = [&](const char* name, const char* what, auto fromName, auto fallback,
+                     auto& field) {
+        const auto it = values.find(name);
+        if (it == values.end())
+            return;
+        const auto value = fromName(it->second);
+        if (!value)
+            problems.Add(where, std::string(name) + ": unknown " + what + " '" + it->second + "'");
+        field = value.value_or(fallback);
         values.erase(it);
-    }
-    if (const auto it = values.find("MalformedReply"); it != values.end()) {
-        const auto kind = ReplyKindFromName(it->second);
-        if (!kind)
-            problems.Add(where, "MalformedReply: unknown reply '" + it->second + "'");
-        behaviour.malformedReply = kind.value_or(ReplyKind::Probe);
-        values.erase(it);
-    }
+    };
+    named("Malformed", "kind", MalformationFromName, Malformation::None, behaviour.malformed);
+    named("MalformedReply", "reply", ReplyKindFromName, ReplyKind::Probe, behaviour.malformedReply);
     if (!values.empty())
         problems.Add(where, "unknown behaviour " + values.begin()->first);
 }
