@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <QTimer>
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -31,28 +30,21 @@ public:
         // own (uninstrumented) queue lock hides from it.
         Runtime::Get().WakeGui();
         if (e->type() == kDrainEvent) {
-            Runtime::Get().CarryOutPending();
+            Runtime::Get().CarryOutPending(/*batch=*/true);
             return true;
         }
         return QObject::event(e);
     }
 };
 
-// While other threads stream sends to a window (a pass adding rows), the window is painted at
-// most once a frame instead of after every send: each send is carried out in an event loop turn
-// of its own, and a repaint in every turn would make the GUI thread spend most of a pass
-// painting half-filled rows.
-constexpr int kFrameMilliseconds = 16;
-
-void PaintOncePerFrame(QWidget* widget) {
-    if (widget == nullptr)
-        return;
-    QWidget* window = widget->window();
-    if (window == nullptr || !window->isVisible() || !window->updatesEnabled())
-        return;
-    window->setUpdatesEnabled(false);
-    QTimer::singleShot(kFrameMilliseconds, window, [window] { window->setUpdatesEnabled(true); });
-}
+// Each sender waits for its answer, so sends from other threads arrive one at a time; carried out
+// one per event-loop turn, each would be followed by a repaint of its window, and a pass adding
+// rows would spend most of the GUI thread's time painting half-filled rows. A turn of the event
+// loop therefore carries out sends while they keep coming, waiting a moment for the next one,
+// for at most a part of a frame: the window is painted once per batch and user input waits no
+// longer than that.
+constexpr auto kBatchLength = std::chrono::milliseconds(8);
+constexpr auto kNextSendWait = std::chrono::microseconds(300);
 
 }  // namespace
 
@@ -202,14 +194,28 @@ LRESULT Runtime::Call(HWND target, const std::function<LRESULT()>& operation) {
     return result.get();
 }
 
-void Runtime::CarryOutPending() {
+void Runtime::CarryOutPending(bool batch) {
+    const auto batchEnd = std::chrono::steady_clock::now() + kBatchLength;
     for (;;) {
         std::unique_ptr<Pending> pending;
         {
-            std::lock_guard lock(m_mutex);
+            std::unique_lock lock(m_mutex);
+            // While this batch waits for the next send, senders only wake it instead of posting
+            // more drain events.
+            m_drainPosted = true;
+            if (batch && m_pending.empty() && std::chrono::steady_clock::now() < batchEnd) {
+                m_guiWake.wait_for(lock, kNextSendWait,
+                                   [this] { return !m_pending.empty() || m_shutDown; });
+            }
+            // Cleared before an operation runs, too: should it run an event loop of its own,
+            // sends made meanwhile post a drain event that loop carries out.
             m_drainPosted = false;
             if (m_pending.empty())
                 return;
+            if (batch && std::chrono::steady_clock::now() >= batchEnd) {
+                PostDrainLocked();  // the rest in the next turn, after input and painting
+                return;
+            }
             pending = std::move(m_pending.front());
             m_pending.pop_front();
         }
@@ -219,8 +225,6 @@ void Runtime::CarryOutPending() {
         if (!StopRequested(pending->sender.get()) &&
             (pending->target == nullptr || IsLive(pending->target))) {
             result = pending->operation();
-            if (WindowRecord* record = pending->target ? Find(pending->target) : nullptr)
-                PaintOncePerFrame(record->widget);
         }
         pending->promise.set_value(result);
     }
@@ -247,7 +251,7 @@ bool Runtime::WaitOnGui(const std::function<bool()>& done, DWORD milliseconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
-        CarryOutPending();
+        CarryOutPending(/*batch=*/false);
         std::unique_lock lock(m_mutex);
         if (done())
             return true;

@@ -73,8 +73,9 @@ public:
     // returns its result: at once on the GUI thread, otherwise queued and waited for. 0 when the
     // window is gone, the layer is shut down, or the calling thread's stop has been requested.
     LRESULT Call(HWND target, const std::function<LRESULT()>& operation);
-    // Carries out the queued calls (GUI thread).
-    void CarryOutPending();
+    // Carries out the queued calls (GUI thread). With `batch`, also those that come in while it
+    // runs, for a bounded time, so that the window is painted once per batch of sends.
+    void CarryOutPending(bool batch);
     // Releases the calls queued by a thread whose stop has been requested.
     void AbandonCallsOf(const ThreadState* sender);
     // Waits on the GUI thread until `done` holds or the time is up, carrying out queued calls

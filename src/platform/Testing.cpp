@@ -77,13 +77,13 @@ void ProcessEvents(int milliseconds) {
     timer.start();
     do {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        Runtime::Get().CarryOutPending();
+        Runtime::Get().CarryOutPending(/*batch=*/false);
         QThread::msleep(1);
     } while (timer.elapsed() < milliseconds);
 }
 
 void CarryOutPendingSends() {
-    Runtime::Get().CarryOutPending();
+    Runtime::Get().CarryOutPending(/*batch=*/false);
 }
 
 void ShutDownLayer() {
