@@ -200,20 +200,20 @@ void Runtime::CarryOutPending(bool batch) {
         std::unique_ptr<Pending> pending;
         {
             std::unique_lock lock(m_mutex);
-            // While this batch waits for the next send, senders only wake it instead of posting
-            // more drain events.
+            // The drain event stays marked as posted for the whole batch, so that senders only
+            // wake it: one drain event at most is ever queued, and Qt's loop gets its turn (input,
+            // timers, painting) between two batches. Window operations that run an event loop of
+            // their own (a modal dialog) are therefore not sent from other threads.
             m_drainPosted = true;
             if (batch && m_pending.empty() && std::chrono::steady_clock::now() < batchEnd) {
                 m_guiWake.wait_for(lock, kNextSendWait,
                                    [this] { return !m_pending.empty() || m_shutDown; });
             }
-            // Cleared before an operation runs, too: should it run an event loop of its own,
-            // sends made meanwhile post a drain event that loop carries out.
-            m_drainPosted = false;
-            if (m_pending.empty())
-                return;
-            if (batch && std::chrono::steady_clock::now() >= batchEnd) {
-                PostDrainLocked();  // the rest in the next turn, after input and painting
+            const bool turnOver = batch && std::chrono::steady_clock::now() >= batchEnd;
+            if (m_pending.empty() || turnOver) {
+                m_drainPosted = false;
+                if (!m_pending.empty())
+                    PostDrainLocked();  // the rest in the next turn
                 return;
             }
             pending = std::move(m_pending.front());
