@@ -11,7 +11,8 @@ void PutU16(Bytes& out, uint16_t value) {
 }
 
 void PutU32(Bytes& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
 void PutBytes(Bytes& out, const void* data, std::size_t size) {
@@ -19,7 +20,9 @@ void PutBytes(Bytes& out, const void* data, std::size_t size) {
     out.insert(out.end(), bytes, bytes + size);
 }
 
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t GetU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 uint32_t GetU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -41,19 +44,25 @@ Bytes Begin(MessageType type, uint32_t sequence, std::size_t payloadSize) {
 std::optional<ByteSpan> Expect(ByteSpan message, MessageType type, std::size_t size,
                                uint32_t& sequence) {
     Header header{};
-    if (DecodeHeader(message, header) != FrameStatus::Complete) return std::nullopt;
-    if (header.type != type || header.length != size) return std::nullopt;
-    if (message.size() != kHeaderSize + size) return std::nullopt;
+    if (DecodeHeader(message, header) != FrameStatus::Complete)
+        return std::nullopt;
+    if (header.type != type || header.length != size)
+        return std::nullopt;
+    if (message.size() != kHeaderSize + size)
+        return std::nullopt;
     sequence = header.sequence;
     return message.subspan(kHeaderSize);
 }
 
-bool IsKnownStatus(uint32_t value) { return value <= static_cast<uint32_t>(Status::Busy); }
+bool IsKnownStatus(uint32_t value) {
+    return value <= static_cast<uint32_t>(Status::Busy);
+}
 
 // A status word followed by `rest` bytes; nullopt for an unknown status.
 std::optional<Status> StatusOf(ByteSpan payload) {
     const uint32_t value = GetU32(payload.data());
-    if (!IsKnownStatus(value)) return std::nullopt;
+    if (!IsKnownStatus(value))
+        return std::nullopt;
     return static_cast<Status>(value);
 }
 
@@ -71,7 +80,8 @@ Bytes RecordMessage(MessageType type, uint32_t sequence, const DiscoveredDevice&
 
 std::optional<DiscoveredDevice> RecordOf(ByteSpan message, MessageType type, uint32_t& sequence) {
     const auto payload = Expect(message, type, sizeof(DiscoveredDevice), sequence);
-    if (!payload) return std::nullopt;
+    if (!payload)
+        return std::nullopt;
     DiscoveredDevice device;
     std::memcpy(&device, payload->data(), sizeof device);
     return device;
@@ -83,14 +93,17 @@ FrameStatus DecodeHeader(ByteSpan bytes, Header& header) {
     if (bytes.size() < kHeaderSize) {
         // A prefix that already contradicts the magic is bad without waiting for more.
         for (std::size_t i = 0; i < bytes.size() && i < 4; ++i) {
-            if (bytes[i] != static_cast<uint8_t>(kMagic >> (8 * i))) return FrameStatus::Bad;
+            if (bytes[i] != static_cast<uint8_t>(kMagic >> (8 * i)))
+                return FrameStatus::Bad;
         }
         return FrameStatus::Incomplete;
     }
     const uint8_t* p = bytes.data();
-    if (GetU32(p) != kMagic || GetU16(p + 4) != kVersion) return FrameStatus::Bad;
+    if (GetU32(p) != kMagic || GetU16(p + 4) != kVersion)
+        return FrameStatus::Bad;
     const uint32_t length = GetU32(p + 12);
-    if (length > kMaxPayload) return FrameStatus::Bad;
+    if (length > kMaxPayload)
+        return FrameStatus::Bad;
     header.type = static_cast<MessageType>(GetU16(p + 6));
     header.sequence = GetU32(p + 8);
     header.length = length;
@@ -98,17 +111,21 @@ FrameStatus DecodeHeader(ByteSpan bytes, Header& header) {
 }
 
 std::optional<ByteSpan> PayloadOf(ByteSpan message, const Header& header) {
-    if (message.size() < kHeaderSize + header.length) return std::nullopt;
+    if (message.size() < kHeaderSize + header.length)
+        return std::nullopt;
     return message.subspan(kHeaderSize, header.length);
 }
 
 std::optional<MessageType> TypeOf(ByteSpan message) {
     Header header{};
-    if (DecodeHeader(message, header) != FrameStatus::Complete) return std::nullopt;
+    if (DecodeHeader(message, header) != FrameStatus::Complete)
+        return std::nullopt;
     return header.type;
 }
 
-Bytes EncodeProbe(uint32_t passId) { return Begin(MessageType::Probe, passId, 0); }
+Bytes EncodeProbe(uint32_t passId) {
+    return Begin(MessageType::Probe, passId, 0);
+}
 
 Bytes EncodeProbeReply(uint32_t passId, const DiscoveredDevice& device) {
     return RecordMessage(MessageType::ProbeReply, passId, device);
@@ -146,7 +163,8 @@ Bytes EncodeConfigRequest(uint32_t requestId, const ConfigRequest& request) {
 
 Bytes EncodeConfigReply(uint32_t requestId, const ConfigReply& reply) {
     // The block travels only with a successful answer; a failure is the status word alone.
-    if (reply.status != Status::Ok) return StatusMessage(MessageType::ConfigReply, requestId, reply.status);
+    if (reply.status != Status::Ok)
+        return StatusMessage(MessageType::ConfigReply, requestId, reply.status);
     Bytes out = Begin(MessageType::ConfigReply, requestId, 4 + sizeof reply.block);
     PutU32(out, static_cast<uint32_t>(reply.status));
     PutBytes(out, &reply.block, sizeof reply.block);
@@ -163,7 +181,8 @@ Bytes EncodeLogoutReply(uint32_t requestId, Status status) {
 
 std::optional<uint32_t> DecodeProbe(ByteSpan message) {
     uint32_t sequence = 0;
-    if (!Expect(message, MessageType::Probe, 0, sequence)) return std::nullopt;
+    if (!Expect(message, MessageType::Probe, 0, sequence))
+        return std::nullopt;
     return sequence;
 }
 
@@ -177,7 +196,8 @@ std::optional<DiscoveredDevice> DecodeModifyRequest(ByteSpan message, uint32_t& 
 
 std::optional<Status> DecodeModifyReply(ByteSpan message, uint32_t& sequence) {
     const auto payload = Expect(message, MessageType::ModifyReply, 4, sequence);
-    if (!payload) return std::nullopt;
+    if (!payload)
+        return std::nullopt;
     return StatusOf(*payload);
 }
 
@@ -185,7 +205,8 @@ std::optional<Credentials> DecodeLoginRequest(ByteSpan message, uint32_t& sequen
     Credentials credentials;
     const auto payload = Expect(message, MessageType::LoginRequest,
                                 credentials.user.size() + credentials.password.size(), sequence);
-    if (!payload) return std::nullopt;
+    if (!payload)
+        return std::nullopt;
     std::memcpy(credentials.user.data(), payload->data(), credentials.user.size());
     std::memcpy(credentials.password.data(), payload->data() + credentials.user.size(),
                 credentials.password.size());
@@ -195,9 +216,11 @@ std::optional<Credentials> DecodeLoginRequest(ByteSpan message, uint32_t& sequen
 std::optional<LoginReply> DecodeLoginReply(ByteSpan message, uint32_t& sequence) {
     LoginReply reply{};
     const auto payload = Expect(message, MessageType::LoginReply, 4 + reply.info.size(), sequence);
-    if (!payload) return std::nullopt;
+    if (!payload)
+        return std::nullopt;
     const auto status = StatusOf(*payload);
-    if (!status) return std::nullopt;
+    if (!status)
+        return std::nullopt;
     reply.status = *status;
     std::memcpy(reply.info.data(), payload->data() + 4, reply.info.size());
     return reply;
@@ -205,36 +228,44 @@ std::optional<LoginReply> DecodeLoginReply(ByteSpan message, uint32_t& sequence)
 
 std::optional<ConfigRequest> DecodeConfigRequest(ByteSpan message, uint32_t& sequence) {
     const auto payload = Expect(message, MessageType::ConfigRequest, 8, sequence);
-    if (!payload) return std::nullopt;
-    return ConfigRequest{GetU32(payload->data()), static_cast<int32_t>(GetU32(payload->data() + 4))};
+    if (!payload)
+        return std::nullopt;
+    return ConfigRequest{GetU32(payload->data()),
+                         static_cast<int32_t>(GetU32(payload->data() + 4))};
 }
 
 std::optional<ConfigReply> DecodeConfigReply(ByteSpan message, uint32_t& sequence) {
     ConfigReply reply{};
     // A success carries the block; a failure is the status word alone.
-    if (const auto payload = Expect(message, MessageType::ConfigReply, 4 + sizeof reply.block, sequence)) {
-        if (StatusOf(*payload) != Status::Ok) return std::nullopt;
+    if (const auto payload =
+            Expect(message, MessageType::ConfigReply, 4 + sizeof reply.block, sequence)) {
+        if (StatusOf(*payload) != Status::Ok)
+            return std::nullopt;
         reply.status = Status::Ok;
         std::memcpy(&reply.block, payload->data() + 4, sizeof reply.block);
         return reply;
     }
     const auto payload = Expect(message, MessageType::ConfigReply, 4, sequence);
-    if (!payload) return std::nullopt;
+    if (!payload)
+        return std::nullopt;
     const auto status = StatusOf(*payload);
-    if (!status || *status == Status::Ok) return std::nullopt;
+    if (!status || *status == Status::Ok)
+        return std::nullopt;
     reply.status = *status;
     return reply;
 }
 
 std::optional<uint32_t> DecodeLogoutRequest(ByteSpan message) {
     uint32_t sequence = 0;
-    if (!Expect(message, MessageType::LogoutRequest, 0, sequence)) return std::nullopt;
+    if (!Expect(message, MessageType::LogoutRequest, 0, sequence))
+        return std::nullopt;
     return sequence;
 }
 
 std::optional<Status> DecodeLogoutReply(ByteSpan message, uint32_t& sequence) {
     const auto payload = Expect(message, MessageType::LogoutReply, 4, sequence);
-    if (!payload) return std::nullopt;
+    if (!payload)
+        return std::nullopt;
     return StatusOf(*payload);
 }
 

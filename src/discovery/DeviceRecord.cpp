@@ -5,10 +5,14 @@
 DeviceType DeviceTypeOf(const DiscoveredDevice& device) {
     // Only the first three bytes count; no terminator is needed after them.
     const std::string_view type(device.Model, 3);
-    if (type == "IPC") return DeviceType::IPC;
-    if (type == "DVR") return DeviceType::DVR;
-    if (type == "DEC") return DeviceType::DEC;
-    if (type == "NVR") return DeviceType::NVR;
+    if (type == "IPC")
+        return DeviceType::IPC;
+    if (type == "DVR")
+        return DeviceType::DVR;
+    if (type == "DEC")
+        return DeviceType::DEC;
+    if (type == "NVR")
+        return DeviceType::NVR;
     return DeviceType::Unknown;
 }
 
@@ -31,4 +35,6 @@ std::string VersionText(const DiscoveredDevice& device) {
     return text;
 }
 
-std::string PortText(uint16_t port) { return std::to_string(port); }
+std::string PortText(uint16_t port) {
+    return std::to_string(port);
+}

@@ -24,11 +24,11 @@ extern "C" {
 
 /* The settings of one network interface: 100 bytes. */
 typedef struct NetInterface {
-    char IP[16];   /* dotted decimal text */
-    char Mask[16]; /* dotted decimal text */
-    char GW[16];   /* dotted decimal text */
-    char DNS1[16]; /* dotted decimal text */
-    char DNS2[16]; /* dotted decimal text */
+    char IP[16];    /* dotted decimal text */
+    char Mask[16];  /* dotted decimal text */
+    char GW[16];    /* dotted decimal text */
+    char DNS1[16];  /* dotted decimal text */
+    char DNS2[16];  /* dotted decimal text */
     uint8_t MAC[6]; /* raw octets, first octet first */
     uint8_t reserved[14];
 } NetInterface;
@@ -99,7 +99,8 @@ ZQ_NETSDK_API int ZQ_NET_DVR_ModifyIPC(const DiscoveredDevice* device);
 #ifdef __cplusplus
 } /* extern "C" */
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are exchanged as little-endian bytes");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "records are exchanged as little-endian bytes");
 
 static_assert(sizeof(NetInterface) == 100);
 static_assert(offsetof(NetInterface, IP) == 0);

@@ -16,7 +16,8 @@ DiscoveredDevice SampleDevice() {
     std::strcpy(device.Model, "IPC-1");
     device.Port.Private = 65535;
     device.Version = 0x00030002;
-    for (uint8_t& b : device.reserved2) b = 0xEE;  // reserved bytes travel unchanged
+    for (uint8_t& b : device.reserved2)
+        b = 0xEE;  // reserved bytes travel unchanged
     return device;
 }
 
@@ -62,7 +63,8 @@ TEST(Wire, RequestsAndRepliesRoundTrip) {
     EXPECT_EQ(got->status, Status::Ok);
     EXPECT_STREQ(got->block.Entry[9].Value, "IMX138");
 
-    const auto refused = DecodeConfigReply(EncodeConfigReply(8, {Status::NotLoggedIn, {}}), sequence);
+    const auto refused =
+        DecodeConfigReply(EncodeConfigReply(8, {Status::NotLoggedIn, {}}), sequence);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->status, Status::NotLoggedIn);
 }
@@ -77,7 +79,11 @@ const Corruption kCorruptions[] = {
     {"wrong_version", [](Bytes& m) { m[4] = 2; }},
     {"wrong_type", [](Bytes& m) { m[6] = 0x03; }},
     {"length_says_more", [](Bytes& m) { m[12] += 1; }},
-    {"length_over_limit", [](Bytes& m) { m[13] = 0xFF; m[14] = 0xFF; }},
+    {"length_over_limit",
+     [](Bytes& m) {
+         m[13] = 0xFF;
+         m[14] = 0xFF;
+     }},
     {"short_by_one", [](Bytes& m) { m.pop_back(); }},
     {"one_byte_too_many", [](Bytes& m) { m.push_back(0); }},
     {"header_only", [](Bytes& m) { m.resize(kHeaderSize); }},
