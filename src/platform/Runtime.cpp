@@ -103,6 +103,20 @@ HWND Runtime::Register(std::unique_ptr<WindowRecord> record) {
     return handle;
 }
 
+std::vector<std::unique_ptr<Runtime::Pending>> Runtime::TakePendingLocked(
+    const std::function<bool(const Pending&)>& matches) {
+    std::vector<std::unique_ptr<Pending>> taken;
+    for (auto p = m_pending.begin(); p != m_pending.end();) {
+        if (matches(**p)) {
+            taken.push_back(std::move(*p));
+            p = m_pending.erase(p);
+        } else {
+            ++p;
+        }
+    }
+    return taken;
+}
+
 void Runtime::Unregister(HWND handle) {
     std::unique_ptr<WindowRecord> record;
     std::vector<std::unique_ptr<Pending>> released;
@@ -113,14 +127,8 @@ void Runtime::Unregister(HWND handle) {
             return;
         record = std::move(it->second);
         m_windows.erase(it);
-        for (auto p = m_pending.begin(); p != m_pending.end();) {
-            if ((*p)->target == handle) {
-                released.push_back(std::move(*p));
-                p = m_pending.erase(p);
-            } else {
-                ++p;
-            }
-        }
+        released = TakePendingLocked(
+            [handle](const Pending& pending) { return pending.target == handle; });
     }
     for (auto& pending : released)
         pending->promise.set_value(0);
@@ -234,14 +242,8 @@ void Runtime::AbandonCallsOf(const ThreadState* sender) {
     std::vector<std::unique_ptr<Pending>> released;
     {
         std::lock_guard lock(m_mutex);
-        for (auto p = m_pending.begin(); p != m_pending.end();) {
-            if ((*p)->sender.get() == sender) {
-                released.push_back(std::move(*p));
-                p = m_pending.erase(p);
-            } else {
-                ++p;
-            }
-        }
+        released = TakePendingLocked(
+            [sender](const Pending& pending) { return pending.sender.get() == sender; });
     }
     for (auto& pending : released)
         pending->promise.set_value(0);

@@ -92,6 +92,10 @@ private:
         std::promise<LRESULT> promise;
     };
     void PostDrainLocked();
+    // Removes the queued calls that match from the queue; the caller releases them with 0
+    // once the lock is let go.
+    std::vector<std::unique_ptr<Pending>> TakePendingLocked(
+        const std::function<bool(const Pending&)>& matches);
 
     std::mutex m_mutex;
     std::condition_variable m_guiWake;
